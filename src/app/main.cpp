@@ -1,0 +1,67 @@
+// Driftpost: shares files from this computer with an Apple Newton through its web browser.
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/Program.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const char byte = 1;
+  // Nothing but a write is safe here; the loop sees the byte and ends the program.
+  [[maybe_unused]] ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP end the program as "Exit" does: an orderly shut-down.
+void InstallTerminationHandlers() {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Without a display the program still serves; it runs on Qt's offscreen platform.
+void ChooseOffscreenWithoutDisplay() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((x11 && *x11) || (wayland && *wayland) || std::getenv("QT_QPA_PLATFORM")) return;
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  std::printf("No display found (neither DISPLAY nor WAYLAND_DISPLAY is set): "
+              "running without windows on Qt's offscreen platform.\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  ChooseOffscreenWithoutDisplay();
+  InstallTerminationHandlers();
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(driftpost::ApplicationTitle);
+  QApplication::setApplicationDisplayName(driftpost::ApplicationTitle);
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  driftpost::TProgram program(driftpost::ExecutablePath());
+  program.CreateStore();
+  program.InitConsole();
+
+  QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&terminate, &QSocketNotifier::activated, &application, [] { QApplication::quit(); });
+
+  application.exec();
+
+  return program.SaveShares() ? EXIT_SUCCESS : EXIT_FAILURE;
+}

@@ -1,0 +1,21 @@
+#include "platform/ConsoleLog.h"
+
+namespace driftpost {
+
+void TConsoleLog::LogLine(const std::string& text) {
+  while (Count() > MaxLines - 1) lines_.pop_front();
+  lines_.push_back(text);
+  if (echo_) {
+    std::fwrite(text.data(), 1, text.size(), echo_);
+    std::fputc('\n', echo_);
+    std::fflush(echo_);
+  }
+  if (OnChange) OnChange();
+}
+
+void TConsoleLog::Clear() {
+  lines_.clear();
+  if (OnChange) OnChange();
+}
+
+}  // namespace driftpost

@@ -1,0 +1,50 @@
+// Text helpers shared by every layer: the file-name rules (extension, file name, directory),
+// trimming, and letter-case mapping. Strings hold 8-bit bytes; paths are taken as the file
+// system gives them. A path separator is '\', ':' or '/', so the Windows-style paths that
+// users type and this platform's own paths both work.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace driftpost {
+
+bool IsPathDelimiter(char c);
+
+// The extension of a path with its dot: the text from the last '.' that follows the last
+// separator; empty when there is no such '.'. "C:\My.Folder\file" has none.
+std::string ExtractFileExt(const std::string& path);
+
+// The path with its extension (and the dot) cut off; a path without one stays whole.
+std::string StripExtension(const std::string& path);
+
+// The text after the last separator.
+std::string ExtractFileName(const std::string& path);
+
+// The text up to and including the last separator; empty when there is none.
+std::string ExtractFilePath(const std::string& path);
+
+// The path with its extension replaced by `extension` (which carries its own dot).
+std::string ChangeFileExt(const std::string& path, const std::string& extension);
+
+// Removes leading and trailing blanks and control characters (bytes up to 32).
+std::string Trim(const std::string& text);
+
+// ASCII letters only; every other byte stays as it is.
+std::string LowerCase(const std::string& text);
+std::string UpperCase(const std::string& text);
+bool SameText(const std::string& a, const std::string& b);
+
+// Letter case folded for every letter of UTF-8 text, not only ASCII ("Ä" and "ä" are the
+// same letter); bytes that are not valid UTF-8 are compared as they are.
+std::string AnsiLowerCase(const std::string& text);
+bool AnsiSameText(const std::string& a, const std::string& b);
+
+// Strict conversion of a whole text to a 32-bit integer: optional blanks before it, an
+// optional sign, then decimal digits, or "$"/"0x" and hexadecimal digits. Anything else,
+// or a value outside the 32-bit range, gives nothing.
+std::optional<std::int32_t> TryStrToInt(const std::string& text);
+std::int32_t StrToIntDef(const std::string& text, std::int32_t fallback);
+
+}  // namespace driftpost
