@@ -132,7 +132,8 @@ struct TRowConverters {
     const unsigned targetBits = manager.targetBits_;
     const std::uint8_t* source = sources[0];
     if (sourceBits == targetBits && mask == 0xFF) {
-      std::memcpy(target, source, static_cast<std::size_t>((std::uint64_t{count} * sourceBits + 7) / 8));
+      const auto bytes = static_cast<std::size_t>((std::uint64_t{count} * sourceBits + 7) / 8);
+      if (bytes) std::memcpy(target, source, bytes);
       return;
     }
     // A palette index names an entry: widening it must not move it to another entry. Grey
@@ -186,14 +187,16 @@ struct TRowConverters {
     });
   }
 
-  // Grey levels of 8 or 16 bits, with or without an alpha sample (which is skipped).
+  // Grey levels of 8 or 16 bits, with or without an alpha sample (which is skipped). Given
+  // planes, only the first (the grey plane) is read.
   static void Gray(const TColorManager& manager, std::span<const std::uint8_t* const> sources,
                    std::uint8_t* target, std::uint32_t count, std::uint8_t mask) {
     const unsigned sourceBits = manager.sourceBits_;
     const unsigned targetBits = manager.targetBits_;
     if ((sourceBits != 8 && sourceBits != 16) || (targetBits != 8 && targetBits != 16)) return;
     const bool swapBytes = manager.SourceFlags.Contains(cfSwapBytes);
-    const std::size_t pixelBytes = std::size_t{manager.sourceSamples_} * (sourceBits / 8);
+    const std::size_t samplesStepped = sources.size() > 1 ? 1 : manager.sourceSamples_;
+    const std::size_t pixelBytes = samplesStepped * (sourceBits / 8);
     const std::uint8_t* source = sources[0];
     ForEachSelected(count, mask, [&](std::uint32_t pixel) {
       std::uint32_t wide = sourceBits == 8 ? source[0] * 257u : Read16(source, swapBytes);
@@ -250,7 +253,7 @@ struct TRowConverters {
     if ((sourceBits != 8 && sourceBits != 16) || manager.targetBits_ != 8) return;
     const bool swapBytes = manager.SourceFlags.Contains(cfSwapBytes);
     const std::size_t targetPixel = TargetPixelBytes(manager.targetModel_);
-    TSourceCursor cursor(sources, sources.size() == 4, sourceBits / 8, manager.sourceSamples_);
+    TSourceCursor cursor(sources, sources.size() > 1, sourceBits / 8, manager.sourceSamples_);
     auto combine = [&](const std::uint8_t* colourSample, const std::uint8_t* blackSample) -> std::uint8_t {
       if (sourceBits == 8) {
         long x = colourSample[0];
@@ -529,9 +532,8 @@ void TColorManager::CheckSourceLayout(std::size_t planeCount) const {
     case cmIndexed:
     case cmGray:
     case cmGrayAlpha:
-      return;  // always the first pointer, one sample per pixel read
+      return;  // one sample per pixel read, from the first pointer
     case cmCMYK:
-      planar = planeCount == 4;
       needed = 4;
       break;
     default:

@@ -153,8 +153,9 @@ class TColorManager {
   // Converts one row of `count` target pixels. Mask bit 7 stands for the first pixel of
   // every group of eight, bit 0 for the last; a pixel whose bit is clear is left as it was
   // and consumes no source pixel. A single source pointer is interleaved data; several are
-  // planes in the scheme's sample order (CMYK is planar only with exactly four). Raises
-  // EColorConversionError when no converter fits the settings.
+  // planes in the scheme's sample order, alpha last (grey and indexed data read the first
+  // plane only). Raises EColorConversionError when no converter fits the settings, and when
+  // the row has fewer planes, or an interleaved pixel fewer samples, than the converter reads.
   void TranslateRow(const std::uint8_t* source, void* target, std::uint32_t count, std::uint8_t mask = 0xFF);
   void TranslateRow(std::span<const std::uint8_t* const> sources, void* target, std::uint32_t count,
                     std::uint8_t mask = 0xFF);

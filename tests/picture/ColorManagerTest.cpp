@@ -148,6 +148,9 @@ TEST(ColorManagerTest, RowsNarrowerThanTheirSchemeAreRefused) {
 
   Describe(manager, cmCMYK, cmBGR, 8, 8, 3, 3);
   EXPECT_EQ(ErrorOf([&] { manager.TranslateRow(row.data(), target.data(), 1); }), kNoMethodMessage);
+  manager.SetSourceSamples(4);  // three CMYK planes are one short, however wide the pixels
+  const std::uint8_t* threePlanes[3] = {row.data(), row.data(), row.data()};
+  EXPECT_EQ(ErrorOf([&] { manager.TranslateRow(threePlanes, target.data(), 1); }), kNoMethodMessage);
   EXPECT_EQ(ErrorOf([&] { manager.TranslateRow(std::span<const std::uint8_t* const>(), target.data(), 1); }),
             kNoMethodMessage);
 }
