@@ -212,16 +212,27 @@ struct TRowConverters {
   template <bool SourceBGR, bool TargetBGR>
   static void RGBFamily(const TColorManager& manager, std::span<const std::uint8_t* const> sources,
                         std::uint8_t* target, std::uint32_t count, std::uint8_t mask) {
-    const unsigned sourceBits = manager.sourceBits_;
-    if ((sourceBits != 8 && sourceBits != 16) || manager.targetBits_ != 8) return;
+    if (manager.targetBits_ != 8) return;
+    if (manager.sourceBits_ == 8) RGBRow<SourceBGR, TargetBGR, 1>(manager, sources, target, count, mask);
+    if (manager.sourceBits_ == 16) RGBRow<SourceBGR, TargetBGR, 2>(manager, sources, target, count, mask);
+  }
+
+  // The sample width is fixed at compile time: this is the row every true-colour reader
+  // converts.
+  template <bool SourceBGR, bool TargetBGR, unsigned SampleBytes>
+  static void RGBRow(const TColorManager& manager, std::span<const std::uint8_t* const> sources,
+                     std::uint8_t* target, std::uint32_t count, std::uint8_t mask) {
     const bool swapBytes = manager.SourceFlags.Contains(cfSwapBytes);
     const bool gamma = manager.TargetFlags.Contains(cfGammaCorrect);
     const bool copyAlpha = HasAlpha(manager.sourceModel_) && HasAlpha(manager.targetModel_);
     const std::size_t targetPixel = TargetPixelBytes(manager.targetModel_);
     const auto& gammaTable = manager.gammaTable_;
-    TSourceCursor cursor(sources, sources.size() > 1, sourceBits / 8, manager.sourceSamples_);
+    TSourceCursor cursor(sources, sources.size() > 1, SampleBytes, manager.sourceSamples_);
     auto plain = [&](const std::uint8_t* sample) -> std::uint8_t {
-      return sourceBits == 8 ? sample[0] : Scale16To8(Read16(sample, swapBytes));
+      if constexpr (SampleBytes == 1)
+        return sample[0];
+      else
+        return Scale16To8(Read16(sample, swapBytes));
     };
     auto colour = [&](const std::uint8_t* sample) -> std::uint8_t {
       std::uint8_t value = plain(sample);
