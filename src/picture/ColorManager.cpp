@@ -428,8 +428,9 @@ void TColorManager::SetGammaValues(float mainGamma, float displayGamma) {
   // wide targets cannot extend it.
   const unsigned sourceBound = sourceBits_ >= 8 ? 255u : std::min((1u << targetBits_) - 1u, 255u);
   for (unsigned i = 0; i <= sourceBound; ++i) {
-    double level = std::pow(static_cast<double>(i) / sourceBound, static_cast<double>(exponent));
-    gammaTable_[i] = static_cast<std::uint8_t>(std::clamp(std::nearbyint(level * targetBound), 0.0, 255.0));
+    double level = std::pow(static_cast<double>(i) / sourceBound, static_cast<double>(exponent)) * targetBound;
+    if (!(level >= 0.0)) level = 0.0;
+    gammaTable_[i] = static_cast<std::uint8_t>(std::min(std::nearbyint(level), 255.0));
   }
 }
 
