@@ -291,9 +291,11 @@ TEST(ColorManagerTest, YCbCrAndPhotoYCCThroughChromaTables) {
   Describe(manager, cmYCbCr, cmBGR, 8, 8, 3, 3);
   EXPECT_EQ(Convert(manager, {128, 128, 128}, 3, 1), (Bytes{128, 128, 128}));
   EXPECT_EQ(Convert(manager, {100, 50, 200, 200, 180, 60}, 6, 2), (Bytes{0, 76, 201, 255, 231, 105}));
-  manager.SetSourceBits(16);  // scaled down first
+  // 16-bit samples are scaled down first, read in the file's byte order: Y FF00 gives 254,
+  // Cb and Cr 8000 give 127.
+  manager.SetSourceBits(16);
   manager.SourceFlags = {cfSwapBytes};
-  EXPECT_EQ(Convert(manager, {0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, 3, 1), (Bytes{128, 128, 128}));
+  EXPECT_EQ(Convert(manager, {0xFF, 0x00, 0x80, 0x00, 0x80, 0x00}, 3, 1), (Bytes{252, 255, 253}));
 
   Describe(manager, cmPhotoYCC, cmRGB, 8, 8, 3, 3);
   manager.SetYCbCrLayout({0.2125f, 0.7154f, 0.0721f}, 2, 2);
