@@ -61,16 +61,26 @@ int main(int argc, char* argv[]) {
   // Closing a window only hides it; the program runs in the tray until "Exit".
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // exit, not quit: quit first asks the windows to close, and they only hide. A signal ends
+  // whichever loop runs: the main loop, or that of an error box waiting for its answer (at
+  // start-up the main loop is then not entered at all; at shut-down the next signal ends a
+  // box that nobody answers).
+  bool terminating = false;
+  QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&terminate, &QSocketNotifier::activated, &application, [&terminating] {
+    char bytes[16];
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    terminating = true;
+    QApplication::exit(0);
+  });
+
   driftpost::TProgram program(driftpost::ExecutablePath());
   program.CreateStore();
   driftpost::TDesktop desktop(program);
 
-  // exit, not quit: quit first asks the windows to close, and they only hide.
-  QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&terminate, &QSocketNotifier::activated, &application, [] { QApplication::exit(0); });
-
   desktop.ShowMainWindow();
-  RunMessageLoop(application);
+  if (!terminating) RunMessageLoop(application);
 
   return desktop.ShutDown() ? EXIT_SUCCESS : EXIT_FAILURE;
 }

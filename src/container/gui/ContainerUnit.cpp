@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
@@ -87,6 +88,9 @@ TContainer::TContainer(TItemStore& store, std::string iniFileName, std::string c
   TreeView = new QTreeWidget(this);
   TreeView->setObjectName(QStringLiteral("TreeView"));
   TreeView->setHeaderHidden(true);
+  // Long paths are scrolled to, not cut short.
+  TreeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  TreeView->header()->setStretchLastSection(false);
   TreeView->setIndentation(19);
   TreeView->setIconSize(QSize(TImageList::Width, TImageList::Height));
   TreeView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -228,7 +232,8 @@ std::string TContainer::CaptionPath(const QTreeWidgetItem& node) {
   const QByteArray path = node.data(0, PathRole).toByteArray();
   // File names need not be valid UTF-8; as long as nobody edited the caption, the entry's
   // own bytes are what it says.
-  if (node.text(0) == QString::fromUtf8(path)) return std::string(path.constData(), static_cast<std::size_t>(path.size()));
+  if (node.text(0) == QString::fromUtf8(path))
+    return std::string(path.constData(), static_cast<std::size_t>(path.size()));
   const QByteArray edited = node.text(0).toUtf8();
   return std::string(edited.constData(), static_cast<std::size_t>(edited.size()));
 }
