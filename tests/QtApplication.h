@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <cstdlib>
 
@@ -31,6 +32,15 @@ inline void ProcessEvents() {
   QApplication::processEvents();
   QApplication::sendPostedEvents();
   QApplication::processEvents();
+}
+
+// The error box on screen whose text holds `text`, or nullptr.
+inline QMessageBox* ErrorBoxShowing(const QString& text) {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (box && box->isVisible() && box->text().contains(text)) return box;
+  }
+  return nullptr;
 }
 
 }  // namespace driftpost::testing

@@ -20,14 +20,15 @@
 #include "app/Desktop.h"
 #include "app/Program.h"
 #include "app/TrayIcon.h"
+#include "container/ImageList.h"
 #include "container/gui/ContainerUnit.h"
 #include "container/gui/ImageListIcons.h"
 #include "platform/Exception.h"
-#include "platform/IniFile.h"
 
 namespace driftpost {
 namespace {
 
+using testing::ErrorBoxShowing;
 using testing::ProcessEvents;
 using testing::ReadFile;
 using testing::TempDir;
@@ -39,14 +40,6 @@ QStringList Captions(const QMenu& menu) {
   for (const QAction* action : menu.actions())
     captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
   return captions;
-}
-
-QMessageBox* ErrorBoxShowing(const QString& text) {
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    auto* box = qobject_cast<QMessageBox*>(window);
-    if (box && box->isVisible() && box->text().contains(text)) return box;
-  }
-  return nullptr;
 }
 
 class ServerUnitTest : public ::testing::Test {
@@ -78,26 +71,15 @@ TEST_F(ServerUnitTest, StartUpShowsTheContainerAndKeepsTheConsoleHidden) {
   EXPECT_EQ(ports, std::vector<std::string>{"80"});
   EXPECT_TRUE(Container().isVisible());
   EXPECT_FALSE(Console().isVisible());
-
-  EXPECT_EQ(Console().windowTitle(), "Driftpost");
-  EXPECT_EQ(Console().objectName(), "WebServer");
   EXPECT_EQ(Console().geometry(), QRect(354, 447, 357, 286));
   EXPECT_EQ(Console().PortEdit->text(), "80");
   EXPECT_EQ(Console().ClientCountLabel->text(), "0");
   EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine));
-  EXPECT_EQ(Console().ToolPanel->height(), 57);
   for (QWidget* hidden : std::initializer_list<QWidget*>{Console().StartButton, Console().StopButton,
                                                          Console().ClearButton, Console().DisplayHeader})
     EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
-  EXPECT_EQ(Console().ClearButton->text(), "&Clear");
-  EXPECT_EQ(Console().DisplayHeader->text(), "Display Header");
-
-  const QPlainTextEdit& memo = *Console().DisplayMemo;
-  EXPECT_EQ(memo.lineWrapMode(), QPlainTextEdit::NoWrap);
-  EXPECT_EQ(memo.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_EQ(memo.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   // Fixed pitch: a narrow and a wide letter take the same room.
-  const QFontMetrics metrics(memo.font());
+  const QFontMetrics metrics(Console().DisplayMemo->font());
   EXPECT_EQ(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
 }
 
@@ -111,11 +93,9 @@ TEST_F(ServerUnitTest, TakenPortShowsTheErrorBoxAndOnlyTheBanner) {
   Start();
   const std::string errors = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(errors.find("Error 10048 in function Bind\r\nAddress already in use"), std::string::npos) << errors;
-
-  QMessageBox* box = ErrorBoxShowing(QStringLiteral("Error 10048 in function Bind"));
+  QMessageBox* box = ErrorBoxShowing(QStringLiteral("Error 10048 in function Bind\nAddress already in use"));
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->icon(), QMessageBox::Critical);
-  EXPECT_TRUE(box->text().contains(QStringLiteral("Address already in use")));
   EXPECT_FALSE(box->isModal());
   box->close();
 
@@ -127,25 +107,6 @@ TEST_F(ServerUnitTest, TakenPortShowsTheErrorBoxAndOnlyTheBanner) {
   ProcessEvents();
   EXPECT_TRUE(Console().isVisible());
   EXPECT_EQ(attempts, 1);
-}
-
-TEST_F(ServerUnitTest, ServerEventsShowInTheConsole) {
-  Start();
-  Console().HttpServer1ServerStarted();
-  EXPECT_FALSE(Console().PortEdit->isEnabled());
-  EXPECT_FALSE(Console().StartButton->isEnabled());
-  EXPECT_TRUE(Console().StopButton->isEnabled());
-  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
-
-  Console().HttpServer1ClientConnect(1);
-  Console().HttpServer1ClientConnect(2);
-  EXPECT_EQ(Console().ClientCountLabel->text(), "2");
-  Console().HttpServer1ClientDisconnect(2);
-  EXPECT_EQ(Console().ClientCountLabel->text(), "1");
-
-  Console().HttpServer1ServerStopped();
-  EXPECT_TRUE(Console().PortEdit->isEnabled());
-  EXPECT_TRUE(Memo().endsWith("\nServer stopped"));
 }
 
 TEST_F(ServerUnitTest, LogViewKeepsTheLast201LinesAndShowsTheLastOne) {
@@ -161,21 +122,23 @@ TEST_F(ServerUnitTest, LogViewKeepsTheLast201LinesAndShowsTheLastOne) {
   const QScrollBar* bar = Console().DisplayMemo->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
-
   // A cleared log clears the view; a line with a line break stays one line.
   program.Log().Clear();
   program.Log().LogLine("one\r\ntwo");
   EXPECT_EQ(Memo(), "one  two");
 }
 
-TEST_F(ServerUnitTest, MenusListTheirItemsInOrder) {
+TEST_F(ServerUnitTest, TrayAndServerMenusListTheirItemsInOrder) {
   Start();
   QMenu& tray = *Console().PopupMenu;
+  EXPECT_EQ(Console().TrayIcon->Hint(), "Driftpost");
+  EXPECT_EQ(Console().TrayIcon->PopupMenu(), &tray);
+  EXPECT_EQ(Console().TrayIcon->Icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32),
+            ImageListImage(iiBox));
   EXPECT_EQ(Captions(tray), (QStringList{"Console", "Container", "-", "Start Server", "-", "Exit"}));
+  // The default item is the one Qt draws in bold.
   EXPECT_EQ(tray.defaultAction(), Console().acShowContainer);
   EXPECT_FALSE(Console().acStartServer->isVisible());
-  EXPECT_FALSE(tray.separatorsCollapsible());
-
   // Both separators around the hidden item are drawn.
   tray.popup(QPoint(10, 10));
   ProcessEvents();
@@ -191,46 +154,38 @@ TEST_F(ServerUnitTest, MenusListTheirItemsInOrder) {
   EXPECT_FALSE(Console().acStopServer->isVisible());
 }
 
-TEST_F(ServerUnitTest, TrayIconCarriesHintBoxAndMenuAndTogglesTheContainer) {
-  Start();
-  TTrayIcon& tray = *Console().TrayIcon;
-  EXPECT_TRUE(tray.Visible());
-  EXPECT_EQ(tray.Hint(), "Driftpost");
-  EXPECT_EQ(tray.PopupMenu(), Console().PopupMenu);
-  EXPECT_EQ(tray.Icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32), ImageListImage(1));
-
-  emit tray.SystemTrayIcon().activated(QSystemTrayIcon::DoubleClick);
-  EXPECT_FALSE(Container().isVisible());
-  emit tray.SystemTrayIcon().activated(QSystemTrayIcon::DoubleClick);
-  EXPECT_TRUE(Container().isVisible());
-}
-
-TEST_F(ServerUnitTest, ClosingEitherWindowOnlyHidesIt) {
+TEST_F(ServerUnitTest, ClosingEitherWindowOnlyHidesItWhileTheServerGoesOn) {
   Start();
   Console().HttpServer1ServerStarted();
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
+  Console().HttpServer1ClientConnect(1);
+  Console().HttpServer1ClientConnect(2);
+  EXPECT_EQ(Console().ClientCountLabel->text(), "2");
   Console().acShowConsole->trigger();
   ProcessEvents();
   const QRect consoleBounds = Console().geometry();
 
   EXPECT_FALSE(Console().close());
   EXPECT_FALSE(Container().close());
-  ProcessEvents();
-  EXPECT_FALSE(Console().isVisible());
-  EXPECT_FALSE(Container().isVisible());
-  // The server goes on: nothing was stopped.
+  EXPECT_FALSE(Console().isVisible() || Container().isVisible());
+  Console().HttpServer1ClientDisconnect(2);
+  EXPECT_EQ(Console().ClientCountLabel->text(), "1");
   EXPECT_FALSE(Console().PortEdit->isEnabled());
-  EXPECT_FALSE(Memo().contains("Server stopped"));
 
   Console().acShowConsole->trigger();
-  Console().acShowContainer->trigger();
+  emit Console().TrayIcon->SystemTrayIcon().activated(QSystemTrayIcon::DoubleClick);
   ProcessEvents();
-  EXPECT_TRUE(Console().isVisible());
-  EXPECT_TRUE(Container().isVisible());
+  EXPECT_TRUE(Console().isVisible() && Container().isVisible());
   EXPECT_EQ(Console().geometry(), consoleBounds);
+  emit Console().TrayIcon->SystemTrayIcon().activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_FALSE(Container().isVisible());
 }
 
 TEST_F(ServerUnitTest, ExitEndsTheLoopAndTheShutDownSavesEverything) {
+  const std::string console = "[WebServer]\r\nLeft=40\r\nTop=50\r\nWidth=420\r\nHeight=310\r\n";
+  WriteFile(dir.File("driftpost.ini"), console);
   Start();
+  EXPECT_EQ(Console().geometry(), QRect(40, 50, 420, 310));
   program.Store().AddItem("/home/me/cat.bmp");
   Container().showMaximized();
   ProcessEvents();
@@ -239,26 +194,10 @@ TEST_F(ServerUnitTest, ExitEndsTheLoopAndTheShutDownSavesEverything) {
   QTimer::singleShot(0, Console().acExit, &QAction::trigger);
   EXPECT_EQ(QApplication::exec(), 0);
   EXPECT_TRUE(desktop->ShutDown());
-
-  TIniFile ini(dir.File("driftpost.ini"));
-  EXPECT_EQ(ini.ReadInteger("Container", "WS", -1), 0);
-  EXPECT_EQ(ini.ReadInteger("Container", "Left", -1), 791);
-  EXPECT_EQ(ini.ReadInteger("Container", "Width", -1), 348);
-  // The console writes nothing back.
-  EXPECT_FALSE(ini.SectionExists("WebServer"));
+  // The console writes nothing back; the Container window ends normal at its design bounds.
+  EXPECT_EQ(ReadFile(dir.File("driftpost.ini")),
+            console + "\r\n[Container]\r\nWS=0\r\nTop=109\r\nLeft=791\r\nHeight=291\r\nWidth=348\r\n");
   EXPECT_EQ(ReadFile(dir.File("driftpost.container")), "/home/me/cat.bmp\r\n");
-}
-
-TEST_F(ServerUnitTest, ConsolePlacementComesFromTheSettingsOnce) {
-  WriteFile(dir.File("driftpost.ini"), "[WebServer]\nLeft=40\nTop=50\nWidth=420\nHeight=310\n");
-  Start();
-  EXPECT_EQ(Console().geometry(), QRect(40, 50, 420, 310));
-  Console().acShowConsoleExecute();
-  ProcessEvents();
-  Console().hide();
-  Console().acShowConsoleExecute();
-  ProcessEvents();
-  EXPECT_EQ(Console().geometry(), QRect(40, 50, 420, 310));
 }
 
 }  // namespace

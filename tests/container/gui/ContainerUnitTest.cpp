@@ -3,28 +3,24 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QTreeWidget>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "QtApplication.h"
 #include "TempDir.h"
-#include "container/ImageList.h"
-#include "container/gui/DropTarget.h"
 #include "container/gui/ImageListIcons.h"
 #include "picture/RegisteredFormats.h"
-#include "platform/IniFile.h"
 
 namespace driftpost {
 namespace {
 
+using testing::ErrorBoxShowing;
 using testing::ProcessEvents;
 using testing::ReadFile;
 using testing::TempDir;
@@ -33,40 +29,24 @@ using testing::WriteFile;
 
 constexpr Qt::DropActions AnyEffect = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
 
-struct DropOutcome {
-  bool Entered = false;
-  bool Dropped = false;
-  Qt::DropAction Effect = Qt::IgnoreAction;
-};
-
-// Drags `data` over the window and drops it, as a file manager would.
-DropOutcome Drop(QWidget& window, const QMimeData& data, Qt::DropActions allowed = AnyEffect,
-                 Qt::KeyboardModifiers keys = Qt::NoModifier) {
-  const QPoint at(60, 90);
-  DropOutcome outcome;
-  QDragEnterEvent enter(at, allowed, &data, Qt::LeftButton, keys);
+// Drags `data` over the window and drops it, as a file manager would; the drop's effect, or
+// nothing when the window refused the drag.
+std::optional<Qt::DropAction> Drop(QWidget& window, const QMimeData& data, Qt::DropActions allowed = AnyEffect) {
+  QDragEnterEvent enter(QPoint(60, 90), allowed, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&window, &enter);
-  outcome.Entered = enter.isAccepted();
-  if (!outcome.Entered) return outcome;
-  QDragMoveEvent move(at, allowed, &data, Qt::LeftButton, keys);
-  QApplication::sendEvent(&window, &move);
-  QDropEvent drop(QPointF(at), allowed, &data, Qt::LeftButton, keys);
+  if (!enter.isAccepted()) return std::nullopt;
+  QDropEvent drop(QPointF(60, 90), allowed, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&window, &drop);
-  outcome.Dropped = drop.isAccepted();
-  outcome.Effect = drop.dropAction();
-  return outcome;
+  return drop.isAccepted() ? std::optional(drop.dropAction()) : std::nullopt;
 }
 
-DropOutcome DropUrls(QWidget& window, const QList<QUrl>& urls, Qt::DropActions allowed = AnyEffect) {
+std::optional<Qt::DropAction> DropFiles(QWidget& window, std::initializer_list<const char*> paths,
+                                        Qt::DropActions allowed = AnyEffect) {
   QMimeData data;
-  data.setUrls(urls);
-  return Drop(window, data, allowed);
-}
-
-QList<QUrl> Files(std::initializer_list<const char*> paths) {
   QList<QUrl> urls;
   for (const char* path : paths) urls << QUrl::fromLocalFile(QString::fromUtf8(path));
-  return urls;
+  data.setUrls(urls);
+  return Drop(window, data, allowed);
 }
 
 QStringList ChildCaptions(const QTreeWidgetItem* node) {
@@ -79,20 +59,6 @@ QImage NodeImage(const QTreeWidgetItem* node) {
   return node->icon(0).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-std::vector<std::string> Paths(const TItemList& list) {
-  std::vector<std::string> paths;
-  for (int i = 0; i < list.Count(); ++i) paths.push_back(list.Path(i));
-  return paths;
-}
-
-QMessageBox* ErrorBoxShowing(const QString& text) {
-  for (QWidget* window : QApplication::topLevelWidgets()) {
-    auto* box = qobject_cast<QMessageBox*>(window);
-    if (box && box->isVisible() && box->text().contains(text)) return box;
-  }
-  return nullptr;
-}
-
 class ContainerUnitTest : public ::testing::Test {
  protected:
   ContainerUnitTest() { TestApplication(); }
@@ -102,9 +68,23 @@ class ContainerUnitTest : public ::testing::Test {
     return *window;
   }
   QTreeWidgetItem* Root() { return Window().RootNode(); }
+  QTreeWidgetItem* Category(TItemCategory category) { return Window().CategoryNode(category); }
+  std::vector<std::string> Paths(TItemCategory category) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < store.List(category).Count(); ++i) paths.push_back(store.List(category).Path(i));
+    return paths;
+  }
   void Select(QTreeWidgetItem* node) { Window().TreeView->setCurrentItem(node); }
   bool RemoveEnabled() { return Window().acRemoveItemFromContainer->isEnabled(); }
-  QRect Bounds() { return Window().geometry(); }
+  void Remove(QTreeWidgetItem* node) {
+    Select(node);
+    Window().acRemoveItemFromContainer->trigger();
+  }
+  void ShowAt(const QRect& bounds) {
+    Window().show();
+    Window().setGeometry(bounds);
+    ProcessEvents();
+  }
 
   TempDir dir;
   std::string ini = dir.File("driftpost.ini");
@@ -113,256 +93,165 @@ class ContainerUnitTest : public ::testing::Test {
   std::unique_ptr<TContainer> window;
 };
 
-TEST_F(ContainerUnitTest, ShowsTheStripAndTheRootAtTheDesignBounds) {
-  TContainer& container = Window();
-  EXPECT_EQ(container.windowTitle(), "Driftpost - Container");
-  EXPECT_EQ(container.objectName(), "Container");
-  EXPECT_TRUE(container.windowFlags().testFlag(Qt::Tool));
-  EXPECT_EQ(container.SharedLabel->text(), "The following files are shared right now:");
-  EXPECT_EQ(container.TreeView->indentation(), 19);
-  EXPECT_EQ(container.TreeView->topLevelItemCount(), 1);
-  EXPECT_EQ(Root()->text(0), "Shared Items");
-  EXPECT_EQ(NodeImage(Root()), ImageListImage(iiBox));
-  EXPECT_TRUE(Root()->flags().testFlag(Qt::ItemIsEditable));
-  EXPECT_FALSE(container.isVisible());
-
-  container.show();
-  ProcessEvents();
-  EXPECT_EQ(Bounds(), QRect(791, 109, 348, 291));
-  EXPECT_FALSE(container.isMaximized());
-}
-
-TEST_F(ContainerUnitTest, NewerCategoriesGoFirstAndItemsCarryTheirImages) {
-  ASSERT_TRUE(DropUrls(Window(), Files({"/home/me/cat.JPG"})).Dropped);
-  ASSERT_TRUE(DropUrls(Window(), Files({"/home/me/song.wav"})).Dropped);
+TEST_F(ContainerUnitTest, DropsFillTheTreeNewestCategoryFirstInTheSourcesOrder) {
+  EXPECT_EQ(DropFiles(Window(), {"/home/me/cat.JPG"}), Qt::LinkAction);
+  DropFiles(Window(), {"/home/me/song.wav"});
   EXPECT_EQ(ChildCaptions(Root()), (QStringList{"Sounds", "Pictures"}));
-  EXPECT_EQ(ChildCaptions(Window().CategoryNode(TItemCategory::Pictures)), QStringList{"/home/me/cat.JPG"});
-  EXPECT_EQ(ChildCaptions(Window().CategoryNode(TItemCategory::Sounds)), QStringList{"/home/me/song.wav"});
-  EXPECT_EQ(NodeImage(Window().CategoryNode(TItemCategory::Sounds)), ImageListImage(iiBox));
-  EXPECT_EQ(NodeImage(Window().CategoryNode(TItemCategory::Pictures)->child(0)), ImageListImage(iiPicture));
-  EXPECT_EQ(NodeImage(Window().CategoryNode(TItemCategory::Sounds)->child(0)), ImageListImage(iiLoudspeaker));
 
-  ASSERT_TRUE(DropUrls(Window(), Files({"/apps/tool.pkg", "/docs/readme"})).Dropped);
+  DropFiles(Window(), {"/p/c.bmp", "/apps/tool.pkg", "/p/a.png", "/home/me/holiday"});
   EXPECT_EQ(ChildCaptions(Root()), (QStringList{"Other", "Packages", "Sounds", "Pictures"}));
-  EXPECT_EQ(NodeImage(Window().CategoryNode(TItemCategory::Packages)->child(0)), ImageListImage(iiPackage));
-  EXPECT_EQ(NodeImage(Window().CategoryNode(TItemCategory::Others)->child(0)), ImageListImage(iiPackage));
+  EXPECT_EQ(ChildCaptions(Category(TItemCategory::Pictures)),
+            (QStringList{"/home/me/cat.JPG", "/p/c.bmp", "/p/a.png"}));
+  EXPECT_EQ(Paths(TItemCategory::Pictures), (std::vector<std::string>{"/home/me/cat.JPG", "/p/c.bmp", "/p/a.png"}));
+  EXPECT_EQ(Paths(TItemCategory::Others), std::vector<std::string>{"/home/me/holiday"});
+
+  EXPECT_EQ(NodeImage(Root()), ImageListImage(iiBox));
+  EXPECT_EQ(NodeImage(Category(TItemCategory::Sounds)), ImageListImage(iiBox));
+  EXPECT_EQ(NodeImage(Category(TItemCategory::Pictures)->child(0)), ImageListImage(iiPicture));
+  EXPECT_EQ(NodeImage(Category(TItemCategory::Sounds)->child(0)), ImageListImage(iiLoudspeaker));
+  EXPECT_EQ(NodeImage(Category(TItemCategory::Packages)->child(0)), ImageListImage(iiPackage));
+  EXPECT_EQ(NodeImage(Category(TItemCategory::Others)->child(0)), ImageListImage(iiPackage));
 }
 
-TEST_F(ContainerUnitTest, FilesOfOneDropKeepTheirOrder) {
-  const DropOutcome outcome = DropUrls(Window(), Files({"/p/c.bmp", "/p/a.png", "/p/b.tif"}));
-  EXPECT_TRUE(outcome.Dropped);
-  EXPECT_EQ(outcome.Effect, Qt::LinkAction);
-  EXPECT_EQ(Paths(store.List(TItemCategory::Pictures)), (std::vector<std::string>{"/p/c.bmp", "/p/a.png", "/p/b.tif"}));
-  EXPECT_EQ(ChildCaptions(Window().CategoryNode(TItemCategory::Pictures)),
-            (QStringList{"/p/c.bmp", "/p/a.png", "/p/b.tif"}));
-  // Folders are shared by their path as well, and the same file twice is two entries.
-  ASSERT_TRUE(DropUrls(Window(), Files({"/home/me/holiday", "/p/c.bmp"})).Dropped);
-  EXPECT_EQ(Paths(store.List(TItemCategory::Others)), std::vector<std::string>{"/home/me/holiday"});
-  EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 4);
-}
+TEST_F(ContainerUnitTest, OnlyLocalFilesAreTakenAndOnlyAsLinks) {
+  QMimeData mixed;
+  mixed.setUrls({QUrl("http://example.com/x.jpg"), QUrl::fromLocalFile("/home/me/y.jpg"),
+                 QUrl("mailto:me@example.com"), QUrl("file://elsewhere.example/z.jpg")});
+  EXPECT_EQ(Drop(Window(), mixed), Qt::LinkAction);
+  EXPECT_EQ(Paths(TItemCategory::Pictures), std::vector<std::string>{"/home/me/y.jpg"});
 
-TEST_F(ContainerUnitTest, UrlsThatAreNoLocalFilesAreIgnored) {
-  QList<QUrl> mixed{QUrl("http://example.com/x.jpg"), QUrl::fromLocalFile("/home/me/y.jpg"),
-                    QUrl("mailto:me@example.com"), QUrl("file://elsewhere.example/z.jpg")};
-  EXPECT_TRUE(DropUrls(Window(), mixed).Dropped);
-  EXPECT_EQ(Paths(store.List(TItemCategory::Pictures)), std::vector<std::string>{"/home/me/y.jpg"});
-
-  const DropOutcome web = DropUrls(Window(), {QUrl("https://example.com/a.jpg")});
-  EXPECT_FALSE(web.Entered);
+  QMimeData web;
+  web.setUrls({QUrl("https://example.com/a.jpg")});
   QMimeData text;
   text.setText(QStringLiteral("/home/me/typed.jpg"));
-  EXPECT_FALSE(Drop(Window(), text).Entered);
+  EXPECT_EQ(Drop(Window(), web), std::nullopt);
+  EXPECT_EQ(Drop(Window(), text), std::nullopt);
+  EXPECT_EQ(DropFiles(Window(), {"/a.jpg"}, Qt::CopyAction | Qt::MoveAction), std::nullopt);
   EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 1);
-  EXPECT_EQ(ChildCaptions(Root()), QStringList{"Pictures"});
+
+  // A name that is no UTF-8 keeps its bytes, and its node still removes it.
+  QMimeData latin1;
+  latin1.setData(QStringLiteral("text/uri-list"), QByteArray("file:///tmp/caf%E9.jpg\r\n"));
+  EXPECT_EQ(Drop(Window(), latin1, Qt::CopyAction | Qt::LinkAction), Qt::LinkAction);
+  EXPECT_EQ(Paths(TItemCategory::Pictures), (std::vector<std::string>{"/home/me/y.jpg", "/tmp/caf\xE9.jpg"}));
+  Remove(Category(TItemCategory::Pictures)->child(1));
+  EXPECT_EQ(Paths(TItemCategory::Pictures), std::vector<std::string>{"/home/me/y.jpg"});
 }
 
-TEST_F(ContainerUnitTest, DropIsTakenAsALinkOnlyWhereTheSourceAllowsOne) {
-  EXPECT_FALSE(DropUrls(Window(), Files({"/a.jpg"}), Qt::CopyAction | Qt::MoveAction).Entered);
-  EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 0);
-  const DropOutcome linked = DropUrls(Window(), Files({"/a.jpg"}), Qt::CopyAction | Qt::LinkAction);
-  EXPECT_TRUE(linked.Dropped);
-  EXPECT_EQ(linked.Effect, Qt::LinkAction);
-  EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 1);
-}
-
-TEST_F(ContainerUnitTest, FileNamesThatAreNoUtf8KeepTheirBytes) {
-  QMimeData data;
-  data.setData(QStringLiteral("text/uri-list"), QByteArray("file:///tmp/caf%E9.jpg\r\n"));
-  ASSERT_TRUE(Drop(Window(), data).Dropped);
-  EXPECT_EQ(Paths(store.List(TItemCategory::Pictures)), std::vector<std::string>{"/tmp/caf\xE9.jpg"});
-  Select(Window().CategoryNode(TItemCategory::Pictures)->child(0));
-  Window().acRemoveItemFromContainer->trigger();
-  EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 0);
-}
-
-TEST_F(ContainerUnitTest, RemoveIsEnabledExactlyOnItemNodes) {
-  DropUrls(Window(), Files({"/p/a.jpg", "/p/b.jpg"}));
-  QTreeWidgetItem* pictures = Window().CategoryNode(TItemCategory::Pictures);
-  EXPECT_EQ(Window().SelectedNode(), nullptr);
+TEST_F(ContainerUnitTest, RemoveWorksOnItemNodesOnlyAndLeavesTheCategory) {
+  DropFiles(Window(), {"/p/a.jpg", "/p/A.JPG"});
+  QTreeWidgetItem* pictures = Category(TItemCategory::Pictures);
   EXPECT_FALSE(RemoveEnabled());
   Select(Root());
   EXPECT_FALSE(RemoveEnabled());
   Select(pictures);
   EXPECT_FALSE(RemoveEnabled());
-  Select(pictures->child(0));
+  Select(pictures->child(1));
   EXPECT_TRUE(RemoveEnabled());
 
-  Window().acRemoveItemFromContainer->trigger();
-  EXPECT_EQ(Paths(store.List(TItemCategory::Pictures)), std::vector<std::string>{"/p/b.jpg"});
-  EXPECT_EQ(ChildCaptions(pictures), QStringList{"/p/b.jpg"});
-  Select(pictures->child(0));
-  Window().acRemoveItemFromContainer->trigger();
-  // The category stays, empty.
+  // Of two paths that differ only in letter case the node's own entry goes.
+  Remove(pictures->child(1));
+  EXPECT_EQ(Paths(TItemCategory::Pictures), std::vector<std::string>{"/p/a.jpg"});
+  EXPECT_EQ(ChildCaptions(pictures), QStringList{"/p/a.jpg"});
+  Remove(pictures->child(0));
   EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 0);
   EXPECT_EQ(ChildCaptions(Root()), QStringList{"Pictures"});
-  EXPECT_EQ(pictures->childCount(), 0);
   EXPECT_FALSE(RemoveEnabled());
 }
 
-TEST_F(ContainerUnitTest, RightClickSelectsTheNodeUnderTheCursorAndOpensTheMenu) {
+TEST_F(ContainerUnitTest, RightClickSelectsTheNodeUnderTheCursorForTheMenu) {
   QAction console(QStringLiteral("Console"));
   Window().AddConsoleAction(&console);
   Window().show();
-  DropUrls(Window(), Files({"/p/a.jpg"}));
+  DropFiles(Window(), {"/p/a.jpg"});
   ProcessEvents();
-  QTreeWidgetItem* item = Window().CategoryNode(TItemCategory::Pictures)->child(0);
   QWidget* viewport = Window().TreeView->viewport();
-
-  const QPoint onItem = Window().TreeView->visualItemRect(item).center();
-  QContextMenuEvent onItemClick(QContextMenuEvent::Mouse, onItem, viewport->mapToGlobal(onItem));
-  QApplication::sendEvent(viewport, &onItemClick);
-  EXPECT_EQ(Window().SelectedNode(), item);
-  EXPECT_TRUE(Window().PopupMenu->isVisible());
-  EXPECT_TRUE(RemoveEnabled());
-  Window().PopupMenu->close();
-
-  const QPoint onRoot = Window().TreeView->visualItemRect(Root()).center();
-  QContextMenuEvent onRootClick(QContextMenuEvent::Mouse, onRoot, viewport->mapToGlobal(onRoot));
-  QApplication::sendEvent(viewport, &onRootClick);
-  EXPECT_EQ(Window().SelectedNode(), Root());
-  EXPECT_FALSE(RemoveEnabled());
-  Window().PopupMenu->close();
-
+  for (QTreeWidgetItem* node : {Category(TItemCategory::Pictures)->child(0), Root()}) {
+    const QPoint at = Window().TreeView->visualItemRect(node).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &click);
+    EXPECT_EQ(Window().SelectedNode(), node);
+    EXPECT_TRUE(Window().PopupMenu->isVisible());
+    EXPECT_EQ(RemoveEnabled(), node != Root());
+    Window().PopupMenu->close();
+  }
   const QList<QAction*> actions = Window().PopupMenu->actions();
   ASSERT_EQ(actions.size(), 3);
-  EXPECT_EQ(actions[0]->text(), "Remove item from container");
-  EXPECT_EQ(actions[0]->toolTip(), "Remove item from container");
-  EXPECT_EQ(actions[0]->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32),
-            ImageListImage(iiRemove));
+  EXPECT_EQ(actions[0], Window().acRemoveItemFromContainer);
   EXPECT_TRUE(actions[1]->isSeparator());
   EXPECT_EQ(actions[2], &console);
 }
 
-TEST_F(ContainerUnitTest, EditedCaptionIsOnlyACaptionAndCannotBeRemoved) {
-  DropUrls(Window(), Files({"/p/a.jpg"}));
-  QTreeWidgetItem* item = Window().CategoryNode(TItemCategory::Pictures)->child(0);
+TEST_F(ContainerUnitTest, EditedCaptionNamingNoEntryShowsTheListError) {
+  DropFiles(Window(), {"/p/a.jpg"});
+  QTreeWidgetItem* item = Category(TItemCategory::Pictures)->child(0);
   item->setText(0, QStringLiteral("my favourite"));
-  EXPECT_EQ(Paths(store.List(TItemCategory::Pictures)), std::vector<std::string>{"/p/a.jpg"});
-
-  Select(item);
   ::testing::internal::CaptureStderr();
-  Window().acRemoveItemFromContainer->trigger();
+  Remove(item);
   const std::string errors = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(errors.find("Der Index der Liste \xC3\xBC" "berschreitet das Maximum (-1)"), std::string::npos) << errors;
   QMessageBox* box = ErrorBoxShowing(QStringLiteral("Der Index der Liste überschreitet das Maximum (-1)"));
   ASSERT_NE(box, nullptr);
   box->close();
-  EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 1);
-  EXPECT_EQ(Window().CategoryNode(TItemCategory::Pictures)->childCount(), 1);
+  EXPECT_EQ(Paths(TItemCategory::Pictures), std::vector<std::string>{"/p/a.jpg"});
+  EXPECT_EQ(Category(TItemCategory::Pictures)->childCount(), 1);
 
-  // A caption edited only in its letter case still names its entry.
+  // A caption changed only in its letter case still names its entry.
   item->setText(0, QStringLiteral("/P/A.JPG"));
-  Window().acRemoveItemFromContainer->trigger();
+  Remove(item);
   EXPECT_EQ(store.List(TItemCategory::Pictures).Count(), 0);
 }
 
-TEST_F(ContainerUnitTest, RemovingRemovesTheNodesOwnEntryWhenPathsDifferOnlyInCase) {
-  DropUrls(Window(), Files({"/p/a.jpg", "/p/A.JPG"}));
-  Select(Window().CategoryNode(TItemCategory::Pictures)->child(1));
-  Window().acRemoveItemFromContainer->trigger();
-  EXPECT_EQ(Paths(store.List(TItemCategory::Pictures)), std::vector<std::string>{"/p/a.jpg"});
-  EXPECT_EQ(ChildCaptions(Window().CategoryNode(TItemCategory::Pictures)), QStringList{"/p/a.jpg"});
-}
-
-TEST_F(ContainerUnitTest, LoadsTheShareListAtCreationAndSavesItAtShutDown) {
+TEST_F(ContainerUnitTest, ShareListIsLoadedAtCreationAndSavedAtShutDown) {
   WriteFile(containerFile, "/p/x.bmp\r\n\r\n/s/y.wav\r\n");
-  Window();
   EXPECT_EQ(ChildCaptions(Root()), (QStringList{"Sounds", "Other", "Pictures"}));
-  EXPECT_EQ(ChildCaptions(Window().CategoryNode(TItemCategory::Others)), QStringList{""});
-  DropUrls(Window(), Files({"/k/app.pkg"}));
+  DropFiles(Window(), {"/k/app.pkg"});
   EXPECT_TRUE(Window().ShutDown());
   EXPECT_EQ(ReadFile(containerFile), "/p/x.bmp\r\n/k/app.pkg\r\n/s/y.wav\r\n\r\n");
-  // After the shut-down the window no longer takes drops or entries.
-  EXPECT_FALSE(DropUrls(Window(), Files({"/p/late.jpg"})).Entered);
+  // Shut down, the window takes no more drops and makes no more nodes.
+  EXPECT_EQ(DropFiles(Window(), {"/p/late.jpg"}), std::nullopt);
   store.AddItem("/p/later.jpg");
-  EXPECT_EQ(Window().CategoryNode(TItemCategory::Pictures)->childCount(), 1);
+  EXPECT_EQ(Category(TItemCategory::Pictures)->childCount(), 1);
 }
 
-TEST_F(ContainerUnitTest, ShareListThatCannotBeWrittenIsReportedAtShutDown) {
+TEST_F(ContainerUnitTest, ShareListThatCannotBeWrittenIsReportedAndThePlacementStillSaved) {
   containerFile = dir.File("missing-folder/driftpost.container");
-  Window();
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(Window().ShutDown());
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("missing-folder"), std::string::npos);
-  // The placement was saved all the same.
-  EXPECT_EQ(TIniFile(ini).ReadInteger("Container", "WS", -1), 0);
-}
-
-TEST_F(ContainerUnitTest, ClosingHidesTheWindow) {
-  Window().show();
-  ProcessEvents();
-  EXPECT_FALSE(Window().close());
-  EXPECT_FALSE(Window().isVisible());
-  EXPECT_EQ(TIniFile(ini).ReadInteger("Container", "Left", -1), 791);
+  EXPECT_EQ(ReadFile(ini), "[Container]\r\nWS=0\r\nTop=109\r\nLeft=791\r\nHeight=291\r\nWidth=348\r\n");
 }
 
 TEST_F(ContainerUnitTest, HidingAndShowingKeepsPlaceAndSize) {
   Window().show();
   ProcessEvents();
-  Window().setGeometry(100, 120, 400, 300);
-  ProcessEvents();
+  EXPECT_EQ(Window().geometry(), QRect(791, 109, 348, 291));
+  ShowAt(QRect(100, 120, 400, 300));
   for (int i = 0; i < 5; ++i) {
     Window().hide();
-    ProcessEvents();
     Window().show();
     ProcessEvents();
-    EXPECT_EQ(Bounds(), QRect(100, 120, 400, 300)) << "after " << i + 1 << " hides";
+    EXPECT_EQ(Window().geometry(), QRect(100, 120, 400, 300)) << "after " << i + 1 << " hides";
   }
-  TIniFile settings(ini);
-  EXPECT_EQ(settings.ReadInteger("Container", "Left", -1), 100);
-  EXPECT_EQ(settings.ReadInteger("Container", "Top", -1), 120);
-  EXPECT_EQ(settings.ReadInteger("Container", "Width", -1), 400);
-  EXPECT_EQ(settings.ReadInteger("Container", "Height", -1), 300);
+  EXPECT_EQ(ReadFile(ini), "[Container]\r\nWS=0\r\nTop=120\r\nLeft=100\r\nHeight=300\r\nWidth=400\r\n");
 }
 
 TEST_F(ContainerUnitTest, MaximizedWindowHiddenWritesStateTwoAndItsNormalBounds) {
-  Window().show();
-  ProcessEvents();
-  Window().setGeometry(100, 120, 400, 300);
-  ProcessEvents();
+  ShowAt(QRect(100, 120, 400, 300));
   Window().showMaximized();
   ProcessEvents();
   ASSERT_TRUE(Window().isMaximized());
-
   Window().hide();
-  ProcessEvents();
-  TIniFile settings(ini);
-  EXPECT_EQ(settings.ReadInteger("Container", "WS", -1), 2);
-  EXPECT_EQ(settings.ReadInteger("Container", "Left", -1), 100);
-  EXPECT_EQ(settings.ReadInteger("Container", "Top", -1), 120);
-  EXPECT_EQ(settings.ReadInteger("Container", "Width", -1), 400);
-  EXPECT_EQ(settings.ReadInteger("Container", "Height", -1), 300);
+  EXPECT_EQ(ReadFile(ini), "[Container]\r\nWS=2\r\nTop=120\r\nLeft=100\r\nHeight=300\r\nWidth=400\r\n");
   EXPECT_FALSE(Window().isMaximized());
 
   Window().show();
   ProcessEvents();
   EXPECT_TRUE(Window().isMaximized());
   EXPECT_EQ(Window().normalGeometry(), QRect(100, 120, 400, 300));
-
   // At exit the second save finds the window normal: the next run starts normal.
   EXPECT_TRUE(Window().ShutDown());
-  EXPECT_EQ(TIniFile(ini).ReadInteger("Container", "WS", -1), 0);
-  EXPECT_EQ(TIniFile(ini).ReadInteger("Container", "Width", -1), 400);
+  EXPECT_EQ(ReadFile(ini), "[Container]\r\nWS=0\r\nTop=120\r\nLeft=100\r\nHeight=300\r\nWidth=400\r\n");
 }
 
 TEST_F(ContainerUnitTest, BoundsFromTheSettingsAreClampedToWhatQtHolds) {
