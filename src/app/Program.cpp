@@ -1,39 +1,15 @@
 #include "app/Program.h"
 
-#include <cstdio>
-#include <sys/stat.h>
-
 #include "picture/RegisteredFormats.h"
-#include "platform/Exception.h"
 
 namespace driftpost {
 
 TProgram::TProgram(std::string executablePath)
     : iniFileName_(IniFileNameFor(executablePath)),
       containerFileName_(ContainerFileNameFor(executablePath)),
-      documentFolder_(DocumentFolderFor(executablePath)) {}
+      documentFolder_(DocumentFolderFor(executablePath)),
+      console_(log_, iniFileName_) {}
 
-void TProgram::CreateStore() {
-  store_ = std::make_unique<TItemStore>(RegisteredExtensions());
-  struct stat info;
-  if (::stat(containerFileName_.c_str(), &info) == 0) store_->LoadContainerFile(containerFileName_);
-}
-
-void TProgram::InitConsole() {
-  settings_ = ReadServerSettings(iniFileName_);
-  log_.Clear();
-  log_.LogLine(BannerLine);
-}
-
-bool TProgram::SaveShares() {
-  if (!store_) return true;
-  try {
-    store_->SaveContainerFile(containerFileName_);
-    return true;
-  } catch (const Exception& error) {
-    std::fprintf(stderr, "%s\n", error.Message().c_str());
-    return false;
-  }
-}
+void TProgram::CreateStore() { store_ = std::make_unique<TItemStore>(RegisteredExtensions()); }
 
 }  // namespace driftpost

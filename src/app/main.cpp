@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/Desktop.h"
 #include "app/Program.h"
 
 namespace {
@@ -43,6 +44,11 @@ void ChooseOffscreenWithoutDisplay() {
   std::fflush(stdout);
 }
 
+// The program's message loop. Qt's loop is the only one so far; the socket layer's loop
+// joins it here, driven by one QSocketNotifier on the loop's descriptor, with the socket
+// layer's hook for pumping messages running Qt's event processing in turn.
+int RunMessageLoop(QApplication& application) { return application.exec(); }
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -52,16 +58,29 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(driftpost::ApplicationTitle);
   QApplication::setApplicationDisplayName(driftpost::ApplicationTitle);
+  // Closing a window only hides it; the program runs in the tray until "Exit".
   QApplication::setQuitOnLastWindowClosed(false);
+
+  // exit, not quit: quit first asks the windows to close, and they only hide. A signal ends
+  // whichever loop runs: the main loop, or that of an error box waiting for its answer (at
+  // start-up the main loop is then not entered at all; at shut-down the next signal ends a
+  // box that nobody answers).
+  bool terminating = false;
+  QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&terminate, &QSocketNotifier::activated, &application, [&terminating] {
+    char bytes[16];
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    terminating = true;
+    QApplication::exit(0);
+  });
 
   driftpost::TProgram program(driftpost::ExecutablePath());
   program.CreateStore();
-  program.InitConsole();
+  driftpost::TDesktop desktop(program);
 
-  QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&terminate, &QSocketNotifier::activated, &application, [] { QApplication::quit(); });
+  desktop.ShowMainWindow();
+  if (!terminating) RunMessageLoop(application);
 
-  application.exec();
-
-  return program.SaveShares() ? EXIT_SUCCESS : EXIT_FAILURE;
+  return desktop.ShutDown() ? EXIT_SUCCESS : EXIT_FAILURE;
 }

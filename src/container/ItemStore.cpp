@@ -106,4 +106,15 @@ void TItemStore::Remove(TItemCategory category, const std::string& path) {
   throw EListError::IndexOutOfBounds(-1);
 }
 
+void TItemStore::RemoveId(TItemCategory category, std::int32_t id) {
+  auto& entries = lists_[static_cast<std::size_t>(category)].entries_;
+  for (auto it = entries.begin(); it != entries.end(); ++it) {
+    if (it->Id == id) {
+      entries.erase(it);
+      return;
+    }
+  }
+  throw EListError::IndexOutOfBounds(-1);
+}
+
 }  // namespace driftpost

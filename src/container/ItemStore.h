@@ -61,6 +61,8 @@ class TItemStore {
   // Removes the first entry of the category whose path equals `path` ignoring letter case;
   // raises EListError with -1 when none matches.
   void Remove(TItemCategory category, const std::string& path);
+  // Removes the entry with this identifier; raises EListError with -1 when none has it.
+  void RemoveId(TItemCategory category, std::int32_t id);
 
   const TItemList& List(TItemCategory category) const { return lists_[static_cast<std::size_t>(category)]; }
   const std::vector<std::string>& PictureExtensions() const { return pictureExtensions_; }

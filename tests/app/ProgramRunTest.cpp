@@ -37,5 +37,17 @@ TEST(ProgramRunTest, ShareListSurvivesStartAndTermination) {
   }
 }
 
+TEST(ProgramRunTest, ContainerMaximizedAtStartIsNormalAfterExit) {
+  TempDir dir;
+  WriteFile(dir.File("driftpost.ini"), "[Container]\r\nWS=2\r\nTop=30\r\nLeft=20\r\nHeight=250\r\nWidth=300\r\n");
+  RunningProgram program(dir.Path());
+  ASSERT_TRUE(program.WaitForOutput("Driftpost V1.00 BETA")) << program.Output();
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.WaitForExit(), 0) << program.Output();
+  // The console window writes nothing back; the Container window its normal bounds.
+  EXPECT_EQ(ReadFile(dir.File("driftpost.ini")),
+            "[Container]\r\nWS=0\r\nTop=30\r\nLeft=20\r\nHeight=250\r\nWidth=300\r\n");
+}
+
 }  // namespace
 }  // namespace driftpost

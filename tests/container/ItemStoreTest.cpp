@@ -161,6 +161,20 @@ TEST_F(ItemStoreTest, RemoveWithoutMatchRaisesTheListErrorWithMinusOne) {
   EXPECT_THROW(store.Remove(TItemCategory::Sounds, "/a.bmp"), EListError);
 }
 
+TEST_F(ItemStoreTest, RemoveIdTakesExactlyThatEntry) {
+  std::int32_t first = store.AddItem("/p/a.jpg").Id;
+  std::int32_t second = store.AddItem("/p/A.JPG").Id;
+  store.RemoveId(TItemCategory::Pictures, second);
+  const TItemList& pictures = store.List(TItemCategory::Pictures);
+  ASSERT_EQ(pictures.Count(), 1);
+  EXPECT_EQ(pictures.Id(0), first);
+  EXPECT_EQ(pictures.Path(0), "/p/a.jpg");
+  // The identifier must be in the list named.
+  EXPECT_THROW(store.RemoveId(TItemCategory::Sounds, first), EListError);
+  EXPECT_THROW(store.RemoveId(TItemCategory::Pictures, second), EListError);
+  EXPECT_EQ(pictures.Count(), 1);
+}
+
 TEST_F(ItemStoreTest, FailedSaveKeepsTheOldShareList) {
   TempDir dir;
   const std::string name = dir.File("d.container");

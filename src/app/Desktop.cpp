@@ -1,0 +1,28 @@
+#include "app/Desktop.h"
+
+#include "app/Program.h"
+#include "app/ServerUnit.h"
+#include "container/gui/ContainerUnit.h"
+
+namespace driftpost {
+
+TDesktop::TDesktop(TProgram& program) {
+  container_ = std::make_unique<TContainer>(program.Store(), program.IniFileName(), program.ContainerFileName());
+  console_ = std::make_unique<TWebServer>(program.Console(), *container_);
+  container_->AddConsoleAction(console_->acShowConsole);
+}
+
+TDesktop::~TDesktop() { ShutDown(); }
+
+void TDesktop::ShowMainWindow() { container_->show(); }
+
+bool TDesktop::ShutDown() {
+  if (shutDown_) return sharesSaved_;
+  shutDown_ = true;
+  console_.reset();
+  sharesSaved_ = container_->ShutDown();
+  container_.reset();
+  return sharesSaved_;
+}
+
+}  // namespace driftpost

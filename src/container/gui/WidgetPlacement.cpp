@@ -1,0 +1,62 @@
+#include "container/gui/WidgetPlacement.h"
+
+#include <QRect>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace driftpost {
+
+namespace {
+
+// Qt's own limit for a widget's size. Keeping positions within it as well means that no sum
+// of a position and a size can overflow.
+constexpr int MaxExtent = QWIDGETSIZE_MAX;
+
+int Clamped(int value, int low) { return std::clamp(value, low, MaxExtent); }
+
+constexpr Qt::WindowStates NotNormal = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
+}  // namespace
+
+TWindowPlacement PlacementOf(const QWidget& window) {
+  TWindowPlacement placement;
+  const Qt::WindowStates states = window.windowState();
+  if (states & Qt::WindowMinimized)
+    placement.State = TWindowState::wsMinimized;
+  else if (states & Qt::WindowMaximized)
+    placement.State = TWindowState::wsMaximized;
+  QRect bounds = window.geometry();
+  if (states & NotNormal) {
+    QRect normal = window.normalGeometry();
+    if (!normal.isEmpty()) bounds = normal;
+  }
+  placement.Bounds = {bounds.x(), bounds.y(), bounds.width(), bounds.height()};
+  return placement;
+}
+
+void ApplyPlacement(QWidget& window, const TWindowPlacement& placement) {
+  window.setWindowState(window.windowState() & ~NotNormal);
+  const TWindowGeometry& b = placement.Bounds;
+  window.setGeometry(QRect(Clamped(b.Left, -MaxExtent), Clamped(b.Top, -MaxExtent), Clamped(b.Width, 0),
+                           Clamped(b.Height, 0)));
+  switch (placement.State) {
+    case TWindowState::wsNormal: break;
+    case TWindowState::wsMinimized: window.setWindowState(window.windowState() | Qt::WindowMinimized); break;
+    case TWindowState::wsMaximized: window.setWindowState(window.windowState() | Qt::WindowMaximized); break;
+  }
+}
+
+void SaveWidgetPlacement(QWidget& window, const std::string& section, const std::string& iniFileName) {
+  TWindowPlacement placement = PlacementOf(window);
+  SaveWindowPlacement(placement, section, iniFileName);
+  ApplyPlacement(window, placement);
+}
+
+void RestoreWidgetPlacement(QWidget& window, const std::string& section, const std::string& iniFileName) {
+  TWindowPlacement placement = PlacementOf(window);
+  RestoreWindowPlacement(placement, section, iniFileName);
+  ApplyPlacement(window, placement);
+}
+
+}  // namespace driftpost
