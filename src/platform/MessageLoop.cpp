@@ -440,6 +440,9 @@ void TMessageLoop::SocketReady(detail::TSocketWatch& watch, std::uint32_t events
   if (hangup && !watch.Hangup) {
     watch.Hangup = true;
     int error = (events & EPOLLERR) ? SocketErrorOf(watch.Fd) : 0;
+    // EPIPE here is a reset that came after the peer's FIN: the peer closed normally
+    // first, which is what the close reports.
+    if (error == EPIPE) error = 0;
     int code = error ? winsock::ErrorFromErrno(error) : (watch.ResetSeen ? winsock::WSAECONNRESET : 0);
     if ((mask & FD_CLOSE) && !watch.ClosePosted) {
       watch.ClosePosted = true;

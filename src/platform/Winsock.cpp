@@ -250,7 +250,10 @@ int recvfrom(TSocket s, void* buffer, int length, int flags, sockaddr_in* from) 
 
 namespace {
 
-int SendResult(TSocket s, ssize_t sent, int error) {
+int SendResult(TSocket s, int length, ssize_t sent, int error) {
+  // A partial send is one that would have blocked for the rest: the system's buffer is
+  // full, and FD_WRITE must come when it has room again.
+  if (sent >= 0 && sent < length) TMessageLoop::Current().NoteSendBlocked(s);
   if (sent >= 0) return static_cast<int>(sent);
   if (error == EAGAIN) TMessageLoop::Current().NoteSendBlocked(s);
   // EPIPE means "after shutdown" only when this side shut down sending; otherwise the peer
@@ -266,7 +269,7 @@ int send(TSocket s, const void* data, int length, int flags) {
   do {
     sent = ::send(s, data, static_cast<std::size_t>(std::max(length, 0)), flags | MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  return SendResult(s, sent, sent < 0 ? errno : 0);
+  return SendResult(s, length, sent, sent < 0 ? errno : 0);
 }
 
 int sendto(TSocket s, const void* data, int length, int flags, const sockaddr_in& to) {
@@ -275,7 +278,7 @@ int sendto(TSocket s, const void* data, int length, int flags, const sockaddr_in
     sent = ::sendto(s, data, static_cast<std::size_t>(std::max(length, 0)), flags | MSG_NOSIGNAL,
                     reinterpret_cast<const sockaddr*>(&to), AddressLength());
   } while (sent < 0 && errno == EINTR);
-  return SendResult(s, sent, sent < 0 ? errno : 0);
+  return SendResult(s, length, sent, sent < 0 ? errno : 0);
 }
 
 int shutdown(TSocket s, int how) {

@@ -8,8 +8,9 @@
 //   except the blocking name queries (ResolveHostName, GetServicePort, GetProtocolNumber);
 // - a failing call returns -1 (or INVALID_SOCKET) and leaves its Winsock code for
 //   WSAGetLastError(), which is kept per thread; interrupted calls are retried;
-// - receive, accept and a send that would block enable the matching notification again,
-//   as WSAAsyncSelect sockets do; closesocket forgets the socket's notifications;
+// - receive, accept and a send that would block (or could take only part of the data)
+//   enable the matching notification again, as WSAAsyncSelect sockets do; closesocket
+//   forgets the socket's notifications;
 // - sends never raise SIGPIPE.
 #pragma once
 
