@@ -45,7 +45,10 @@ void TWSocketClient::FireSessionClosed(int error) {
   sessionClosedFlag_ = true;
   // Posted before the client's own handlers run, so the client is freed only after they
   // have all returned.
-  if (server_) loop_.PostMessage(server_->Handle(), WM_CLIENT_CLOSED, 0, reinterpret_cast<TLParam>(this));
+  // The client's own handle goes along: handles are never reused, so the server can tell
+  // this client from a later one that happens to get the same address.
+  if (server_)
+    loop_.PostMessage(server_->Handle(), WM_CLIENT_CLOSED, handle_, reinterpret_cast<TLParam>(this));
   TWSocket::FireSessionClosed(error);
 }
 
@@ -153,7 +156,7 @@ void TCustomWSocketServer::FireSessionAvailable(int error) {
 void TCustomWSocketServer::WndProc(TMessage& message) {
   switch (message.Msg) {
     case WM_CLIENT_CLOSED:
-      ClientClosed(reinterpret_cast<TWSocketClient*>(message.LParam));
+      ClientClosed(reinterpret_cast<TWSocketClient*>(message.LParam), message.WParam);
       return;
     case WM_RESUME_ACCEPT:
       resumeTimer_ = 0;
@@ -164,9 +167,9 @@ void TCustomWSocketServer::WndProc(TMessage& message) {
   }
 }
 
-void TCustomWSocketServer::ClientClosed(TWSocketClient* client) {
+void TCustomWSocketServer::ClientClosed(TWSocketClient* client, THandle clientHandle) {
   // A client that is no longer listed has been freed already: the pointer is not used.
-  if (!IsClient(client)) return;
+  if (!IsClient(client) || client->Handle() != clientHandle) return;
   std::exception_ptr failure;
   try {
     FireClientDisconnect(client, 0);

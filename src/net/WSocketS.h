@@ -42,7 +42,7 @@ using TWSocketClientCreateEvent = std::function<void(TComponent* Sender, TWSocke
 using TWSocketClientConnectEvent =
     std::function<void(TComponent* Sender, TWSocketClient* Client, std::uint16_t Error)>;
 
-constexpr unsigned WM_CLIENT_CLOSED = WM_USER + 30;  // LParam: the client
+constexpr unsigned WM_CLIENT_CLOSED = WM_USER + 30;  // WParam: the client's handle, LParam: the client
 constexpr unsigned WM_RESUME_ACCEPT = WM_USER + 31;  // ask for connections again
 
 class TWSocketClient : public TWSocket {
@@ -117,7 +117,7 @@ class TCustomWSocketServer : public TWSocket {
  private:
   bool IsClient(const TComponent* component) const;
   void AddClient(TWSocketClient* client);
-  void ClientClosed(TWSocketClient* client);
+  void ClientClosed(TWSocketClient* client, THandle clientHandle);
   void SuspendAccept();
   void ResumeAccept();
 
