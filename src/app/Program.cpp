@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <sys/stat.h>
 
-#include "picture/RegisteredFormats.h"
+#include "picture/FormatRegistry.h"
 #include "platform/Exception.h"
+#include "platform/StringList.h"
 
 namespace driftpost {
 
@@ -14,7 +15,10 @@ TProgram::TProgram(std::string executablePath)
       documentFolder_(DocumentFolderFor(executablePath)) {}
 
 void TProgram::CreateStore() {
-  store_ = std::make_unique<TItemStore>(RegisteredExtensions());
+  // The store counts a file as a picture by every extension the picture formats register.
+  TStringList extensions;
+  FormatRegistry().ListExtensions(extensions);
+  store_ = std::make_unique<TItemStore>(extensions.Items());
   struct stat info;
   if (::stat(containerFileName_.c_str(), &info) == 0) store_->LoadContainerFile(containerFileName_);
 }

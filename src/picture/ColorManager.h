@@ -1,0 +1,3 @@
+#pragma once
+
+namespace driftpost { class TColorManager { public: TColorManager() = default; }; }
