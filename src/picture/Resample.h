@@ -34,8 +34,11 @@ struct TContributor {
 using TContributors = std::vector<TContributor>;
 
 struct TContributorEntry {
-  std::int32_t Count = 0;      // contributors in use
-  TContributors Contributors;  // its size is the capacity
+  std::int32_t Count = 0;  // contributors in use
+  // Its size is the capacity, 2 × support + 1. A radius that cuts a filter short can meet one
+  // more pixel of non-zero weight at each end than that; the list then grows instead of
+  // being written past its end.
+  TContributors Contributors;
 };
 using TContributorList = std::vector<TContributorEntry>;
 
