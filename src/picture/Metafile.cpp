@@ -1,5 +1,6 @@
 #include "picture/Metafile.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "picture/PictureLimits.h"
@@ -70,10 +71,9 @@ TGraphicClass TMetafile::StaticClass() {
 }
 
 void TMetafile::LoadStream(TStream& stream) {
-  TMemoryStream whole;
-  const std::int64_t remaining = stream.Size() - stream.Position();
-  if (remaining > 0) whole.CopyFrom(stream, remaining);
-  std::vector<std::uint8_t> file = whole.Bytes();
+  const std::int64_t remaining = std::max<std::int64_t>(0, stream.Size() - stream.Position());
+  std::vector<std::uint8_t> file(static_cast<std::size_t>(remaining));
+  stream.ReadBuffer(file.data(), remaining);
   const std::uint8_t* data = file.data();
   const std::size_t size = file.size();
 
