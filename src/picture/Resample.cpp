@@ -128,77 +128,75 @@ TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t tar
 
 namespace {
 
-// One source row or intermediate column, a channel per array.
-struct TLineCache {
-  std::vector<std::int32_t> Red, Green, Blue;
-  void Size(std::size_t length) {
-    Red.assign(length, 0);
-    Green.assign(length, 0);
-    Blue.assign(length, 0);
+// One source row or intermediate column: blue, green and red of each pixel in the first
+// three lanes of a vector, so one multiply-add of four 32-bit lanes weighs a whole pixel.
+using TLanes = std::int32_t __attribute__((vector_size(16)));
+using TLineCache = std::vector<TLanes>;
+
+// The weights of one dimension, with each target pixel's sum of weights. The sums of the
+// inner loops fit 32 bits: the support never exceeds the filter's own, so the weights of one
+// pixel add up to a few thousand at most in magnitude, times at most 255.
+struct TPreparedList {
+  TContributorList List;
+  std::vector<std::int32_t> Totals;
+
+  explicit TPreparedList(TContributorList list) : List(std::move(list)), Totals(List.size(), 0) {
+    for (std::size_t i = 0; i < List.size(); ++i)
+      for (std::int32_t k = 0; k < List[i].Count; ++k) Totals[i] += List[i].Contributors[static_cast<std::size_t>(k)].Weight;
   }
 };
 
-inline std::uint8_t Channel(std::int64_t sum, std::int64_t total) {
-  std::int64_t value = total != 0 ? sum / total : static_cast<std::int64_t>(static_cast<std::uint32_t>(sum) >> 8);
+// sum / total truncated towards zero; with no total, the sum shifted right by 8 bits as an
+// unsigned 32-bit value (so a negative sum saturates to 255). Clamped to a byte.
+inline std::uint8_t Channel(std::int32_t sum, std::int32_t total) {
+  const std::int64_t value = total != 0 ? sum / total : static_cast<std::int64_t>(static_cast<std::uint32_t>(sum) >> 8);
   return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
 }
 
 // Writes the weighted pixel as blue, green, red.
-inline void Apply(const TContributorEntry& entry, const TLineCache& cache, std::uint8_t* out) {
-  std::int64_t total = 0, red = 0, green = 0, blue = 0;
-  for (std::int32_t k = 0; k < entry.Count; ++k) {
-    const TContributor& contributor = entry.Contributors[static_cast<std::size_t>(k)];
-    const auto index = static_cast<std::size_t>(contributor.Pixel);
-    total += contributor.Weight;
-    red += static_cast<std::int64_t>(cache.Red[index]) * contributor.Weight;
-    green += static_cast<std::int64_t>(cache.Green[index]) * contributor.Weight;
-    blue += static_cast<std::int64_t>(cache.Blue[index]) * contributor.Weight;
-  }
-  out[0] = Channel(blue, total);
-  out[1] = Channel(green, total);
-  out[2] = Channel(red, total);
+inline void Apply(const TContributorEntry& entry, std::int32_t total, const TLanes* cache, std::uint8_t* out) {
+  TLanes sum = {0, 0, 0, 0};
+  const TContributor* contributor = entry.Contributors.data();
+  for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
+  out[0] = Channel(sum[0], total);
+  out[1] = Channel(sum[1], total);
+  out[2] = Channel(sum[2], total);
+}
+
+// Applies every entry of the list to the cache, writing target pixels `step` bytes apart.
+void ApplyAll(const TPreparedList& prepared, const TLineCache& cache, std::uint8_t* out, std::ptrdiff_t step) {
+  for (std::size_t i = 0; i < prepared.List.size(); ++i, out += step)
+    Apply(prepared.List[i], prepared.Totals[i], cache.data(), out);
 }
 
 void RunPasses(TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   const int targetWidth = target.Width(), targetHeight = target.Height();
+  const auto sw = static_cast<std::uint32_t>(sourceWidth), sh = static_cast<std::uint32_t>(sourceHeight);
+  const auto tw = static_cast<std::uint32_t>(targetWidth), th = static_cast<std::uint32_t>(targetHeight);
 
   TBitmap intermediate;
   intermediate.SetPixelFormat(pd24Bit);
   intermediate.SetSize(targetWidth, sourceHeight);
   TLineCache cache;  // scratch of this call, and so of this thread only
 
-  TContributorList list =
-      BuildContributors(static_cast<std::uint32_t>(sourceWidth), static_cast<std::uint32_t>(targetWidth),
-                        ResampleScale(static_cast<std::uint32_t>(sourceWidth), static_cast<std::uint32_t>(targetWidth)),
-                        radius, filter);
-  cache.Size(static_cast<std::size_t>(sourceWidth));
-  for (int k = 0; k < sourceHeight; ++k) {
-    const std::uint8_t* row = source.ScanLine(k);
-    for (int x = 0; x < sourceWidth; ++x, row += 3) {
-      cache.Blue[static_cast<std::size_t>(x)] = row[0];
-      cache.Green[static_cast<std::size_t>(x)] = row[1];
-      cache.Red[static_cast<std::size_t>(x)] = row[2];
+  {
+    const TPreparedList horizontal(BuildContributors(sw, tw, ResampleScale(sw, tw), radius, filter));
+    cache.assign(static_cast<std::size_t>(sourceWidth), TLanes{});
+    for (int k = 0; k < sourceHeight; ++k) {
+      const std::uint8_t* row = source.ScanLine(k);
+      for (std::size_t x = 0; x < cache.size(); ++x, row += 3) cache[x] = TLanes{row[0], row[1], row[2], 0};
+      ApplyAll(horizontal, cache, intermediate.ScanLine(k), 3);
     }
-    std::uint8_t* out = intermediate.ScanLine(k);
-    for (int i = 0; i < targetWidth; ++i, out += 3) Apply(list[static_cast<std::size_t>(i)], cache, out);
   }
 
-  list = BuildContributors(static_cast<std::uint32_t>(sourceHeight), static_cast<std::uint32_t>(targetHeight),
-                           ResampleScale(static_cast<std::uint32_t>(sourceHeight), static_cast<std::uint32_t>(targetHeight)),
-                           radius, filter);
-  cache.Size(static_cast<std::size_t>(sourceHeight));
+  const TPreparedList vertical(BuildContributors(sh, th, ResampleScale(sh, th), radius, filter));
+  cache.assign(static_cast<std::size_t>(sourceHeight), TLanes{});
   const std::ptrdiff_t intermediateStride = intermediate.RowStride();
-  const std::ptrdiff_t targetStride = target.RowStride();
   for (int k = 0; k < targetWidth; ++k) {
     const std::uint8_t* in = intermediate.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k);
-    for (int y = 0; y < sourceHeight; ++y, in += intermediateStride) {
-      cache.Blue[static_cast<std::size_t>(y)] = in[0];
-      cache.Green[static_cast<std::size_t>(y)] = in[1];
-      cache.Red[static_cast<std::size_t>(y)] = in[2];
-    }
-    std::uint8_t* out = target.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k);
-    for (int j = 0; j < targetHeight; ++j, out += targetStride) Apply(list[static_cast<std::size_t>(j)], cache, out);
+    for (std::size_t y = 0; y < cache.size(); ++y, in += intermediateStride) cache[y] = TLanes{in[0], in[1], in[2], 0};
+    ApplyAll(vertical, cache, target.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k), target.RowStride());
   }
 }
 
