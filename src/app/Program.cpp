@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
-#include "picture/RegisteredFormats.h"
+#include "picture/FormatRegistry.h"
+#include "platform/StringList.h"
 
 namespace driftpost {
 
@@ -10,6 +11,11 @@ TProgram::TProgram(std::string executablePath)
       documentFolder_(DocumentFolderFor(executablePath)),
       console_(log_, iniFileName_) {}
 
-void TProgram::CreateStore() { store_ = std::make_unique<TItemStore>(RegisteredExtensions()); }
+void TProgram::CreateStore() {
+  // The store counts a file as a picture by every extension the picture formats register.
+  TStringList extensions;
+  FormatRegistry().ListExtensions(extensions);
+  store_ = std::make_unique<TItemStore>(extensions.Items());
+}
 
 }  // namespace driftpost

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "app/Desktop.h"
+#include "picture/FormatRegistry.h"
 #include "app/Program.h"
 
 namespace {
@@ -75,6 +76,9 @@ int main(int argc, char* argv[]) {
     QApplication::exit(0);
   });
 
+  // The picture formats are registered before any window exists: the store asks them which
+  // files are pictures.
+  driftpost::InitializePictureFormats();
   driftpost::TProgram program(driftpost::ExecutablePath());
   program.CreateStore();
   driftpost::TDesktop desktop(program);
@@ -82,5 +86,7 @@ int main(int argc, char* argv[]) {
   desktop.ShowMainWindow();
   if (!terminating) RunMessageLoop(application);
 
-  return desktop.ShutDown() ? EXIT_SUCCESS : EXIT_FAILURE;
+  bool saved = desktop.ShutDown();
+  driftpost::FinalizePictureFormats();
+  return saved ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,0 +1,216 @@
+#include "picture/Resample.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "picture/Bitmap.h"
+
+namespace driftpost {
+
+namespace {
+
+// The filters work in extended precision but keep what they reuse, and their result, in
+// single precision; pictures resampled elsewhere with the same arithmetic then match to the
+// last weight.
+using Extended = long double;
+
+constexpr Extended Pi = 3.14159265358979323846264338327950288L;
+
+float Sinc(float x) {
+  if (x == 0) return 1;
+  const float product = static_cast<float>(Pi * x);
+  return static_cast<float>(std::sin(static_cast<Extended>(product)) / product);
+}
+
+}  // namespace
+
+float FilterValue(TResampleFilter filter, float x) {
+  const float a = std::fabs(x);
+  switch (filter) {
+    case rfBox:
+      return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f;
+    case rfTriangle:
+      return a < 1 ? static_cast<float>(1 - static_cast<Extended>(a)) : 0.0f;
+    case rfHermite:
+      if (a < 1) return static_cast<float>((2 * static_cast<Extended>(a) - 3) * a * a + 1);
+      return 0;
+    case rfBell:
+      if (a < 0.5f) return static_cast<float>(0.75L - static_cast<Extended>(a) * a);
+      if (a < 1.5f) {
+        const float t = static_cast<float>(static_cast<Extended>(a) - 1.5L);
+        return static_cast<float>(0.5L * t * t);
+      }
+      return 0;
+    case rfSpline:
+      if (a < 1) {
+        const float square = static_cast<float>(static_cast<Extended>(a) * a);
+        return static_cast<float>(0.5L * square * a - square + 2.0L / 3.0L);
+      }
+      if (a < 2) {
+        const float t = static_cast<float>(2 - static_cast<Extended>(a));
+        return static_cast<float>(static_cast<Extended>(t) * t * t / 6);
+      }
+      return 0;
+    case rfLanczos3:
+      if (a < 3) return static_cast<float>(static_cast<Extended>(Sinc(a)) * Sinc(static_cast<float>(a / 3.0L)));
+      return 0;
+    case rfMitchell: {
+      const float square = static_cast<float>(static_cast<Extended>(a) * a);
+      if (a < 1) {
+        const float polynomial = static_cast<float>(7 * static_cast<Extended>(square) * a - 12 * static_cast<Extended>(square) + 16.0L / 3.0L);
+        return static_cast<float>(static_cast<Extended>(polynomial) / 6);
+      }
+      if (a < 2) {
+        const float polynomial = static_cast<float>(-7.0L / 3.0L * square * a + 12 * static_cast<Extended>(square) -
+                                                    20 * static_cast<Extended>(a) + 32.0L / 3.0L);
+        return static_cast<float>(static_cast<Extended>(polynomial) / 6);
+      }
+      return 0;
+    }
+  }
+  return 0;
+}
+
+float DefaultFilterRadius(TResampleFilter filter) {
+  switch (filter) {
+    case rfBox: return 0.5f;
+    case rfTriangle:
+    case rfHermite: return 1.0f;
+    case rfBell: return 1.5f;
+    case rfSpline:
+    case rfMitchell: return 2.0f;
+    case rfLanczos3: return 3.0f;
+  }
+  return 1.0f;
+}
+
+float ResampleScale(std::uint32_t sourceLength, std::uint32_t targetLength) {
+  if (sourceLength == 1 || targetLength == 1)
+    return static_cast<float>(static_cast<Extended>(targetLength) / sourceLength);
+  return static_cast<float>(static_cast<Extended>(targetLength - 1) / (static_cast<Extended>(sourceLength) - 1));
+}
+
+TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t targetLength, float scale,
+                                   float radius, TResampleFilter filter) {
+  TContributorList list(targetLength);
+  if (!(scale > 0) || sourceLength == 0) return list;
+  radius = std::min(radius, DefaultFilterRadius(filter));
+  const std::int64_t n = sourceLength;
+  const bool shrinking = scale < 1;
+  const float support = shrinking ? static_cast<float>(static_cast<Extended>(radius) / scale) : radius;
+  const std::int64_t capacity = std::max<std::int64_t>(0, static_cast<std::int64_t>(static_cast<Extended>(support) * 2 + 1));
+  for (std::uint32_t i = 0; i < targetLength; ++i) {
+    TContributorEntry& entry = list[i];
+    entry.Contributors.resize(static_cast<std::size_t>(capacity));
+    const float centre = static_cast<float>(static_cast<Extended>(i) / scale);
+    const std::int64_t first = static_cast<std::int64_t>(std::floor(static_cast<Extended>(centre) - support));
+    const std::int64_t last = static_cast<std::int64_t>(std::ceil(static_cast<Extended>(centre) + support));
+    for (std::int64_t j = first; j <= last; ++j) {
+      Extended value;
+      if (shrinking)
+        value = static_cast<Extended>(FilterValue(filter, static_cast<float>((centre - static_cast<Extended>(j)) * scale))) * scale;
+      else
+        value = FilterValue(filter, static_cast<float>(centre - static_cast<Extended>(j)));
+      const auto weight = static_cast<std::int32_t>(std::nearbyint(value * 256));
+      if (weight == 0) continue;
+      std::int64_t pixel = j < 0 ? -j : j >= n ? n - j + n - 1 : j;
+      pixel = std::clamp<std::int64_t>(pixel, 0, n - 1);
+      const TContributor contributor{weight, static_cast<std::int32_t>(pixel)};
+      if (static_cast<std::size_t>(entry.Count) < entry.Contributors.size())
+        entry.Contributors[static_cast<std::size_t>(entry.Count)] = contributor;
+      else
+        entry.Contributors.push_back(contributor);
+      ++entry.Count;
+    }
+  }
+  return list;
+}
+
+namespace {
+
+// One source row or intermediate column: blue, green and red of each pixel in the first
+// three lanes of a vector, so one multiply-add of four 32-bit lanes weighs a whole pixel.
+using TLanes = std::int32_t __attribute__((vector_size(16)));
+using TLineCache = std::vector<TLanes>;
+
+// The weights of one dimension, with each target pixel's sum of weights. The sums of the
+// inner loops fit 32 bits: the support never exceeds the filter's own, so the weights of one
+// pixel add up to a few thousand at most in magnitude, times at most 255.
+struct TPreparedList {
+  TContributorList List;
+  std::vector<std::int32_t> Totals;
+
+  explicit TPreparedList(TContributorList list) : List(std::move(list)), Totals(List.size(), 0) {
+    for (std::size_t i = 0; i < List.size(); ++i)
+      for (std::int32_t k = 0; k < List[i].Count; ++k) Totals[i] += List[i].Contributors[static_cast<std::size_t>(k)].Weight;
+  }
+};
+
+// sum / total truncated towards zero; with no total, the sum shifted right by 8 bits as an
+// unsigned 32-bit value (so a negative sum saturates to 255). Clamped to a byte.
+inline std::uint8_t Channel(std::int32_t sum, std::int32_t total) {
+  const std::int64_t value = total != 0 ? sum / total : static_cast<std::int64_t>(static_cast<std::uint32_t>(sum) >> 8);
+  return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
+}
+
+// Writes the weighted pixel as blue, green, red.
+inline void Apply(const TContributorEntry& entry, std::int32_t total, const TLanes* cache, std::uint8_t* out) {
+  TLanes sum = {0, 0, 0, 0};
+  const TContributor* contributor = entry.Contributors.data();
+  for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
+  out[0] = Channel(sum[0], total);
+  out[1] = Channel(sum[1], total);
+  out[2] = Channel(sum[2], total);
+}
+
+// Applies every entry of the list to the cache, writing target pixels `step` bytes apart.
+void ApplyAll(const TPreparedList& prepared, const TLineCache& cache, std::uint8_t* out, std::ptrdiff_t step) {
+  for (std::size_t i = 0; i < prepared.List.size(); ++i, out += step)
+    Apply(prepared.List[i], prepared.Totals[i], cache.data(), out);
+}
+
+void RunPasses(TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
+  const int sourceWidth = source.Width(), sourceHeight = source.Height();
+  const int targetWidth = target.Width(), targetHeight = target.Height();
+  const auto sw = static_cast<std::uint32_t>(sourceWidth), sh = static_cast<std::uint32_t>(sourceHeight);
+  const auto tw = static_cast<std::uint32_t>(targetWidth), th = static_cast<std::uint32_t>(targetHeight);
+
+  TBitmap intermediate;
+  intermediate.SetPixelFormat(pd24Bit);
+  intermediate.SetSize(targetWidth, sourceHeight);
+  TLineCache cache;  // scratch of this call, and so of this thread only
+
+  {
+    const TPreparedList horizontal(BuildContributors(sw, tw, ResampleScale(sw, tw), radius, filter));
+    cache.assign(static_cast<std::size_t>(sourceWidth), TLanes{});
+    for (int k = 0; k < sourceHeight; ++k) {
+      const std::uint8_t* row = source.ScanLine(k);
+      for (std::size_t x = 0; x < cache.size(); ++x, row += 3) cache[x] = TLanes{row[0], row[1], row[2], 0};
+      ApplyAll(horizontal, cache, intermediate.ScanLine(k), 3);
+    }
+  }
+
+  const TPreparedList vertical(BuildContributors(sh, th, ResampleScale(sh, th), radius, filter));
+  cache.assign(static_cast<std::size_t>(sourceHeight), TLanes{});
+  const std::ptrdiff_t intermediateStride = intermediate.RowStride();
+  for (int k = 0; k < targetWidth; ++k) {
+    const std::uint8_t* in = intermediate.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k);
+    for (std::size_t y = 0; y < cache.size(); ++y, in += intermediateStride) cache[y] = TLanes{in[0], in[1], in[2], 0};
+    ApplyAll(vertical, cache, target.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k), target.RowStride());
+  }
+}
+
+}  // namespace
+
+void Resample(std::uint32_t newWidth, std::uint32_t newHeight, TResampleFilter filter, float radius, TBitmap& bitmap) {
+  if (!(radius > 0)) radius = DefaultFilterRadius(filter);
+  TBitmap target;
+  target.SetPixelFormat(pd24Bit);
+  target.CheckImageSize(newWidth, newHeight);
+  target.SetSize(static_cast<int>(newWidth), static_cast<int>(newHeight));
+  bitmap.SetPixelFormat(pd24Bit);
+  if (!bitmap.Empty() && !target.Empty()) RunPasses(bitmap, target, filter, radius);
+  bitmap.CopyFrom(&target);
+}
+
+}  // namespace driftpost

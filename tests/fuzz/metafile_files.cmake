@@ -1,0 +1,3 @@
+driftpost_fuzzer(metafile_files
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/MetafileFilesFuzz.cpp
+  LIBS driftpost_picture driftpost_platform)
