@@ -32,6 +32,12 @@ int Latin9Byte(char32_t c) {
   return c <= 0xFF ? static_cast<int>(c) : -1;
 }
 
+char32_t Latin9Character(unsigned char byte) {
+  for (const TLatin9Difference& difference : Differences)
+    if (difference.Byte == byte) return difference.Character;
+  return byte;
+}
+
 // Decodes one well-formed, shortest-form UTF-8 sequence at text[i]; its length, or 0.
 std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out) {
   const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -63,6 +69,20 @@ std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out) {
     return 0;
   out = value;
   return length;
+}
+
+// Latin-9 characters all lie below U+10000.
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
 }
 
 // The lower-case form of a Latin-9 letter; other bytes stay.
@@ -97,6 +117,23 @@ std::string Utf8ToLatin9(const std::string& text) {
     i += length;
   }
   return out;
+}
+
+std::string Latin9ToUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char byte : text) AppendUtf8(Latin9Character(static_cast<unsigned char>(byte)), out);
+  return out;
+}
+
+bool IsUtf8(const std::string& text) {
+  char32_t c;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t length = DecodeUtf8(text, i, c);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
 }
 
 bool Latin9SameText(const std::string& a, const std::string& b) {

@@ -12,6 +12,12 @@ namespace driftpost {
 // then linked by its own bytes, which the browser sends back unchanged).
 std::string Utf8ToLatin9(const std::string& text);
 
+// ISO-8859-15 text as UTF-8.
+std::string Latin9ToUtf8(const std::string& text);
+
+// Whether the bytes are well-formed UTF-8 (ASCII is).
+bool IsUtf8(const std::string& text);
+
 // Whether two ISO-8859-15 texts are equal when the letter case of every Latin-9 letter is
 // ignored (A and a, Ä and ä, Š and š, Ÿ and ÿ, ...).
 bool Latin9SameText(const std::string& a, const std::string& b);

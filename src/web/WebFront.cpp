@@ -1,5 +1,6 @@
 #include "web/WebFront.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -89,13 +90,38 @@ std::string EscapeHtml(const std::string& text) {
   return out;
 }
 
-// Whether a request key names a shared path: the key as the page's link produced it (the
-// path's own UTF-8 bytes or their ISO-8859-15 form) with or without the leading '/', letter
-// case ignored.
+// Bytes a browser sent for text of the page, as UTF-8: current browsers send UTF-8, older
+// ones the page's own ISO-8859-15.
+std::string BrowserTextAsUtf8(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Latin9ToUtf8(bytes); }
+
+// The forms in which a request may name a shared path: the bytes as they came and with their
+// %XX escapes decoded, and the characters they stand for. A browser sends the path part of a
+// link and the part after a '?' (which stands for a character ISO-8859-15 lacks, or is one)
+// each in its own encoding, so the character form is made of both parts separately.
+std::vector<std::string> RequestKeys(const std::string& key) {
+  std::string characters;
+  std::size_t question = key.find('?');
+  if (question == std::string::npos) {
+    characters = BrowserTextAsUtf8(DecodePercentEscapes(key));
+  } else {
+    characters = BrowserTextAsUtf8(DecodePercentEscapes(key.substr(0, question))) + "?" +
+                 BrowserTextAsUtf8(DecodePercentEscapes(key.substr(question + 1)));
+  }
+  std::vector<std::string> keys{key};
+  for (const std::string& form : {DecodePercentEscapes(key), characters})
+    if (std::find(keys.begin(), keys.end(), form) == keys.end()) keys.push_back(form);
+  return keys;
+}
+
+// Whether a request key names a shared path, letter case ignored: the path as stored (UTF-8),
+// as written into the page (ISO-8859-15), or as the characters the page shows, each with or
+// without its leading '/'.
 bool KeyNamesPath(const std::string& key, const std::string& path) {
   const bool rooted = !path.empty() && path[0] == '/';
-  for (const std::string& form : {path, rooted ? path.substr(1) : path}) {
-    if (AnsiSameText(key, form) || Latin9SameText(key, Utf8ToLatin9(form))) return true;
+  for (const std::string& stored : {path, rooted ? path.substr(1) : path}) {
+    const std::string written = Utf8ToLatin9(stored);
+    if (AnsiSameText(key, stored) || Latin9SameText(key, written) || AnsiSameText(key, Latin9ToUtf8(written)))
+      return true;
   }
   return false;
 }
@@ -362,19 +388,14 @@ void TWebFront::SendIcon(TStream& answer, const std::string& version, [[maybe_un
 }
 
 int TWebFront::FindOtherEntry(const std::string& requestPath, const std::string& requestTarget) const {
-  // Keys in the order they are tried: the whole target first (a link holding a '?' arrives
-  // cut into Path and Params), then the path; each as it came and with its %XX escapes
-  // decoded, as current browsers escape blanks and non-ASCII bytes.
+  // The whole target is tried first: a link holding a '?' arrives cut into Path and Params.
   std::vector<std::string> keys;
-  auto addKeysFor = [&keys](const std::string& requested) {
-    std::string key = requested.empty() ? std::string() : requested.substr(1);
-    std::string decoded = DecodePercentEscapes(key);
-    keys.push_back(key);
-    if (decoded != key) keys.push_back(decoded);
-  };
-  if (requestTarget.size() > requestPath.size()) addKeysFor(requestTarget);
-  addKeysFor(requestPath);
-
+  for (const std::string* requested : {&requestTarget, &requestPath}) {
+    if (requested == &requestTarget && requestTarget.size() <= requestPath.size()) continue;
+    // Without its first character: the '/' that the browser put before the path.
+    const std::string key = requested->empty() ? std::string() : requested->substr(1);
+    for (std::string& form : RequestKeys(key)) keys.push_back(std::move(form));
+  }
   const TItemList& others = store_.List(TItemCategory::Others);
   for (const std::string& key : keys)
     for (int i = 0; i < others.Count(); ++i)
