@@ -13,16 +13,21 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "QtApplication.h"
 #include "TempDir.h"
 #include "app/Desktop.h"
+#include "app/MessageLoopBridge.h"
 #include "app/Program.h"
 #include "app/TrayIcon.h"
 #include "container/ImageList.h"
 #include "container/gui/ContainerUnit.h"
 #include "container/gui/ImageListIcons.h"
+#include "net/NetTestKit.h"
 #include "platform/Exception.h"
 
 namespace driftpost {
@@ -33,6 +38,7 @@ using testing::ProcessEvents;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::TestApplication;
+using testing::TRawClient;
 using testing::WriteFile;
 
 QStringList Captions(const QMenu& menu) {
@@ -198,6 +204,89 @@ TEST_F(ServerUnitTest, ExitEndsTheLoopAndTheShutDownSavesEverything) {
   EXPECT_EQ(ReadFile(dir.File("driftpost.ini")),
             console + "\r\n[Container]\r\nWS=0\r\nTop=109\r\nLeft=791\r\nHeight=291\r\nWidth=348\r\n");
   EXPECT_EQ(ReadFile(dir.File("driftpost.container")), "/home/me/cat.bmp\r\n");
+}
+
+// The console with the program's real HTTP server, driven by Qt's event loop as in the
+// program.
+class ServerUnitWithServerTest : public ServerUnitTest {
+ protected:
+  void StartOnPort(const std::string& port) {
+    WriteFile(dir.File("driftpost.ini"), "[Data]\r\nPort= " + port + " \r\n");
+    program.CreateServer();
+    Start();
+  }
+  int Port() { return std::stoi(program.HttpServer().ListeningSocket()->BoundPort()); }
+
+  // Lets Qt's loop run, and with it the sockets, until `done` holds.
+  static bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+  // Everything the server sends on `client` until it closes.
+  static std::string ReadAll(TRawClient& client) {
+    std::string received;
+    WaitFor([&] {
+      char buffer[4096];
+      ssize_t got;
+      while ((got = ::recv(client.Fd(), buffer, sizeof buffer, 0)) > 0)
+        received.append(buffer, static_cast<std::size_t>(got));
+      return got == 0;
+    });
+    return received;
+  }
+
+  TMessageLoopBridge bridge{TMessageLoop::Current()};
+};
+
+TEST_F(ServerUnitWithServerTest, TheClientCountFollowsTheRealServer) {
+  StartOnPort("0");
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
+  EXPECT_FALSE(Console().PortEdit->isEnabled());
+  EXPECT_EQ(program.HttpServer().Addr(), "0.0.0.0");
+  TRawClient first(Port());
+  TRawClient second(Port());
+  EXPECT_TRUE(WaitFor([this] { return Console().ClientCountLabel->text() == "2"; }));
+  first.Close();
+  EXPECT_TRUE(WaitFor([this] { return Console().ClientCountLabel->text() == "1"; }));
+}
+
+TEST_F(ServerUnitWithServerTest, ATakenPortShowsTheErrorBoxAndOnlyTheBanner) {
+  TWSocket blocker;
+  blocker.SetProto("tcp");
+  blocker.SetAddr("0.0.0.0");
+  blocker.SetPort("0");
+  blocker.Listen();
+  ::testing::internal::CaptureStderr();
+  StartOnPort(blocker.BoundPort());
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("Error 10048 in function Bind\r\nAddress already in use"), std::string::npos) << errors;
+  QMessageBox* box = ErrorBoxShowing(QStringLiteral("Error 10048 in function Bind\nAddress already in use"));
+  ASSERT_NE(box, nullptr);
+  box->close();
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine));
+  EXPECT_TRUE(Console().PortEdit->isEnabled());
+  EXPECT_TRUE(Container().isVisible());
+}
+
+TEST_F(ServerUnitWithServerTest, ClosingEitherWindowKeepsTheServerServing) {
+  StartOnPort("0");
+  Console().acShowConsole->trigger();
+  ProcessEvents();
+  EXPECT_FALSE(Console().close());
+  EXPECT_FALSE(Container().close());
+  ASSERT_FALSE(Console().isVisible() || Container().isVisible());
+
+  TRawClient client(Port());
+  client.Send("GET / HTTP/1.0\r\n\r\n");
+  const std::string answer = ReadAll(client);
+  EXPECT_EQ(answer.substr(0, 17), "HTTP/1.0 200 OK\r\n");
+  EXPECT_NE(answer.find("<H4>Welcome!</H4>"), std::string::npos);
+  EXPECT_TRUE(Memo().endsWith("\n1: GET /"));
 }
 
 }  // namespace
