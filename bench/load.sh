@@ -15,8 +15,8 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 driftpost_ensure_packages "${DRIFTPOST_BUILD_PACKAGES[@]}" nginx apache2-utils curl
 
-index_requests=${1:-20000}
-file_requests=${2:-200}
+index_requests=${1:-5000}
+file_requests=${2:-100}
 concurrency=${CONCURRENCY:-50}
 driftpost_port=${DRIFTPOST_PORT:-18480}
 nginx_port=${NGINX_PORT:-18481}
