@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <thread>
 
@@ -206,8 +205,7 @@ TEST_F(ServerUnitTest, ExitEndsTheLoopAndTheShutDownSavesEverything) {
   EXPECT_EQ(ReadFile(dir.File("driftpost.container")), "/home/me/cat.bmp\r\n");
 }
 
-// The console with the program's real HTTP server, driven by Qt's event loop as in the
-// program.
+// The console with the program's real HTTP server, driven by Qt's loop as in the program.
 class ServerUnitWithServerTest : public ServerUnitTest {
  protected:
   void StartOnPort(const std::string& port) {
@@ -216,28 +214,13 @@ class ServerUnitWithServerTest : public ServerUnitTest {
     Start();
   }
   int Port() { return std::stoi(program.HttpServer().ListeningSocket()->BoundPort()); }
-
-  // Lets Qt's loop run, and with it the sockets, until `done` holds.
-  static bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
+  bool ClientCountShows(const char* count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Console().ClientCountLabel->text() != count && std::chrono::steady_clock::now() < deadline) {
       QApplication::processEvents(QEventLoop::AllEvents, 10);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return true;
-  }
-  // Everything the server sends on `client` until it closes.
-  static std::string ReadAll(TRawClient& client) {
-    std::string received;
-    WaitFor([&] {
-      char buffer[4096];
-      ssize_t got;
-      while ((got = ::recv(client.Fd(), buffer, sizeof buffer, 0)) > 0)
-        received.append(buffer, static_cast<std::size_t>(got));
-      return got == 0;
-    });
-    return received;
+    return Console().ClientCountLabel->text() == count;
   }
 
   TMessageLoopBridge bridge{TMessageLoop::Current()};
@@ -247,12 +230,11 @@ TEST_F(ServerUnitWithServerTest, TheClientCountFollowsTheRealServer) {
   StartOnPort("0");
   EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
   EXPECT_FALSE(Console().PortEdit->isEnabled());
-  EXPECT_EQ(program.HttpServer().Addr(), "0.0.0.0");
   TRawClient first(Port());
   TRawClient second(Port());
-  EXPECT_TRUE(WaitFor([this] { return Console().ClientCountLabel->text() == "2"; }));
+  EXPECT_TRUE(ClientCountShows("2"));
   first.Close();
-  EXPECT_TRUE(WaitFor([this] { return Console().ClientCountLabel->text() == "1"; }));
+  EXPECT_TRUE(ClientCountShows("1"));
 }
 
 TEST_F(ServerUnitWithServerTest, ATakenPortShowsTheErrorBoxAndOnlyTheBanner) {
@@ -263,29 +245,23 @@ TEST_F(ServerUnitWithServerTest, ATakenPortShowsTheErrorBoxAndOnlyTheBanner) {
   blocker.Listen();
   ::testing::internal::CaptureStderr();
   StartOnPort(blocker.BoundPort());
-  const std::string errors = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(errors.find("Error 10048 in function Bind\r\nAddress already in use"), std::string::npos) << errors;
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Error 10048 in function Bind\r\n"), std::string::npos);
   QMessageBox* box = ErrorBoxShowing(QStringLiteral("Error 10048 in function Bind\nAddress already in use"));
   ASSERT_NE(box, nullptr);
   box->close();
   EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine));
   EXPECT_TRUE(Console().PortEdit->isEnabled());
-  EXPECT_TRUE(Container().isVisible());
 }
 
 TEST_F(ServerUnitWithServerTest, ClosingEitherWindowKeepsTheServerServing) {
   StartOnPort("0");
   Console().acShowConsole->trigger();
   ProcessEvents();
-  EXPECT_FALSE(Console().close());
-  EXPECT_FALSE(Container().close());
+  EXPECT_FALSE(Console().close() || Container().close());
   ASSERT_FALSE(Console().isVisible() || Container().isVisible());
-
   TRawClient client(Port());
   client.Send("GET / HTTP/1.0\r\n\r\n");
-  const std::string answer = ReadAll(client);
-  EXPECT_EQ(answer.substr(0, 17), "HTTP/1.0 200 OK\r\n");
-  EXPECT_NE(answer.find("<H4>Welcome!</H4>"), std::string::npos);
+  EXPECT_NE(client.Read(std::string::npos).find("<H4>Welcome!</H4>"), std::string::npos);
   EXPECT_TRUE(Memo().endsWith("\n1: GET /"));
 }
 
