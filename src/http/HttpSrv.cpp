@@ -230,13 +230,11 @@ void THttpConnection::Dispatch() {
 void THttpConnection::AnswerGetOrHead(THttpGetFlag flags, bool sendContent) {
   switch (flags) {
     case hfSendFile:
-      if (DocumentServable()) {
-        try {
-          SendDocumentFile(sendContent);
-          return;
-        } catch (const EFOpenError&) {
-          // A file that exists but cannot be read is as unavailable as a missing one.
-        }
+      try {
+        SendDocumentFile(sendContent);
+        return;
+      } catch (const EFOpenError&) {
+        // Missing, outside the folder, or there but unreadable: all alike unavailable.
       }
       AnswerNotFound();
       CloseLater();
@@ -277,6 +275,7 @@ std::string THttpConnection::ContentTypeForFile(const std::string& fileName) {
 }
 
 void THttpConnection::SendDocumentFile(bool sendContent) {
+  if (!DocumentServable()) throw EFOpenError::ForFile(document_);
   answerContentType_ = ContentTypeForFile(document_);
   documentStream_.reset();
   auto file = std::make_unique<TFileStream>(document_, fmOpenRead | fmShareDenyWrite);

@@ -107,7 +107,8 @@ class THttpConnection : public TWSocketClient {
   // Sends DocumentStream from its position to its end, then ends the request. Without a
   // stream the connection is closed.
   void SendDocumentStream();
-  // The header for Document and, with sendContent, the file itself.
+  // The header for Document and, with sendContent, the file itself. Raises EFOpenError
+  // when Document is no regular file inside DocDir or cannot be opened.
   void SendDocumentFile(bool sendContent);
   // The 404 page for Path; the caller closes the connection afterwards.
   void AnswerNotFound();
