@@ -2,6 +2,7 @@
 
 #include "picture/FormatRegistry.h"
 #include "platform/StringList.h"
+#include "web/MyHttpConnection.h"
 
 namespace driftpost {
 
@@ -16,6 +17,35 @@ void TProgram::CreateStore() {
   TStringList extensions;
   FormatRegistry().ListExtensions(extensions);
   store_ = std::make_unique<TItemStore>(extensions.Items());
+}
+
+void TProgram::CreateServer() {
+  webFront_ = std::make_unique<TWebFront>(log_, *store_, console_.DisplayHeader());
+  httpServer1_ = std::make_unique<THttpServer>();
+  THttpServer& server = *httpServer1_;
+  server.SetName("HttpServer1");
+  server.SetAddr("0.0.0.0");
+  server.SetDocDir(documentFolder_);
+  server.SetDefaultDoc("index.html");
+  server.SetLingerOnOff(wsLingerOn);
+  server.SetLingerTimeout(1);
+  webFront_->BindTo(server);
+
+  server.OnServerStarted = [this](TComponent*) { console_.ServerStarted(); };
+  server.OnServerStopped = [this](TComponent*) { console_.ServerStopped(); };
+  server.OnClientConnect = [this](TComponent*, THttpConnection*, std::uint16_t) {
+    console_.ClientConnect(httpServer1_->ClientCount());
+  };
+  server.OnClientDisconnect = [this](TComponent*, THttpConnection*, std::uint16_t) {
+    console_.ClientDisconnect(httpServer1_->ClientCount());
+  };
+
+  console_.OnStartServer = [this](const std::string& port) {
+    httpServer1_->SetPort(port);
+    httpServer1_->SetClientClass(HttpConnectionClassOf<TMyHttpConnection>());
+    httpServer1_->Start();
+  };
+  console_.OnStopServer = [this] { httpServer1_->Stop(); };
 }
 
 }  // namespace driftpost

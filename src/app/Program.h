@@ -1,6 +1,7 @@
-// The program's state that outlives any window: its files, the share list, the console log
-// and the console's state. The windows bind to it when they are made (TDesktop); the HTTP
-// server, once there, is started through the console's start hook.
+// The program's state that outlives any window: its files, the share list, the console log,
+// the console's state, and the HTTP server with the web front that answers it. The windows
+// bind to it when they are made (TDesktop); the server is started through the console's
+// start hook, and its events show in the console.
 #pragma once
 
 #include <memory>
@@ -9,7 +10,9 @@
 #include "app/core/Settings.h"
 #include "app/core/WebServerController.h"
 #include "container/ItemStore.h"
+#include "http/HttpSrv.h"
 #include "platform/ConsoleLog.h"
+#include "web/WebFront.h"
 
 namespace driftpost {
 
@@ -21,6 +24,12 @@ class TProgram {
 
   // Creates the empty item store; the Container window fills it from the share list file.
   void CreateStore();
+  // Creates the HTTP server ("0.0.0.0", the document folder, "index.html", a short linger)
+  // and the web front that answers its requests from the store, and hooks both to the
+  // console: starting the console starts the server on the configured port, and the
+  // server's start, stop and client events show there. Needs the store; runs before the
+  // console window is made, whose creation starts the server.
+  void CreateServer();
 
   const std::string& IniFileName() const { return iniFileName_; }
   const std::string& ContainerFileName() const { return containerFileName_; }
@@ -28,6 +37,8 @@ class TProgram {
   TItemStore& Store() { return *store_; }
   TConsoleLog& Log() { return log_; }
   TWebServerController& Console() { return console_; }
+  THttpServer& HttpServer() { return *httpServer1_; }
+  TWebFront& WebFront() { return *webFront_; }
 
  private:
   std::string iniFileName_;
@@ -36,6 +47,9 @@ class TProgram {
   std::unique_ptr<TItemStore> store_;
   TConsoleLog log_;
   TWebServerController console_;
+  // Declared last: they use everything above and go first.
+  std::unique_ptr<TWebFront> webFront_;
+  std::unique_ptr<THttpServer> httpServer1_;
 };
 
 }  // namespace driftpost

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include "app/Desktop.h"
+#include "app/MessageLoopBridge.h"
 #include "picture/FormatRegistry.h"
 #include "app/Program.h"
+#include "platform/MessageLoop.h"
 
 namespace {
 
@@ -45,10 +47,12 @@ void ChooseOffscreenWithoutDisplay() {
   std::fflush(stdout);
 }
 
-// The program's message loop. Qt's loop is the only one so far; the socket layer's loop
-// joins it here, driven by one QSocketNotifier on the loop's descriptor, with the socket
-// layer's hook for pumping messages running Qt's event processing in turn.
-int RunMessageLoop(QApplication& application) { return application.exec(); }
+// The program's message loop: Qt's, which drives the socket layer's loop through one
+// QSocketNotifier on its descriptor, while the socket layer's pumping runs Qt's events.
+int RunMessageLoop(QApplication& application) {
+  driftpost::TMessageLoopBridge bridge(driftpost::TMessageLoop::Current());
+  return application.exec();
+}
 
 }  // namespace
 
@@ -81,6 +85,7 @@ int main(int argc, char* argv[]) {
   driftpost::InitializePictureFormats();
   driftpost::TProgram program(driftpost::ExecutablePath());
   program.CreateStore();
+  program.CreateServer();
   driftpost::TDesktop desktop(program);
 
   desktop.ShowMainWindow();

@@ -13,16 +13,20 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "QtApplication.h"
 #include "TempDir.h"
 #include "app/Desktop.h"
+#include "app/MessageLoopBridge.h"
 #include "app/Program.h"
 #include "app/TrayIcon.h"
 #include "container/ImageList.h"
 #include "container/gui/ContainerUnit.h"
 #include "container/gui/ImageListIcons.h"
+#include "net/NetTestKit.h"
 #include "platform/Exception.h"
 
 namespace driftpost {
@@ -33,6 +37,7 @@ using testing::ProcessEvents;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::TestApplication;
+using testing::TRawClient;
 using testing::WriteFile;
 
 QStringList Captions(const QMenu& menu) {
@@ -198,6 +203,66 @@ TEST_F(ServerUnitTest, ExitEndsTheLoopAndTheShutDownSavesEverything) {
   EXPECT_EQ(ReadFile(dir.File("driftpost.ini")),
             console + "\r\n[Container]\r\nWS=0\r\nTop=109\r\nLeft=791\r\nHeight=291\r\nWidth=348\r\n");
   EXPECT_EQ(ReadFile(dir.File("driftpost.container")), "/home/me/cat.bmp\r\n");
+}
+
+// The console with the program's real HTTP server, driven by Qt's loop as in the program.
+class ServerUnitWithServerTest : public ServerUnitTest {
+ protected:
+  void StartOnPort(const std::string& port) {
+    WriteFile(dir.File("driftpost.ini"), "[Data]\r\nPort= " + port + " \r\n");
+    program.CreateServer();
+    Start();
+  }
+  int Port() { return std::stoi(program.HttpServer().ListeningSocket()->BoundPort()); }
+  bool ClientCountShows(const char* count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Console().ClientCountLabel->text() != count && std::chrono::steady_clock::now() < deadline) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Console().ClientCountLabel->text() == count;
+  }
+
+  TMessageLoopBridge bridge{TMessageLoop::Current()};
+};
+
+TEST_F(ServerUnitWithServerTest, TheClientCountFollowsTheRealServer) {
+  StartOnPort("0");
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
+  EXPECT_FALSE(Console().PortEdit->isEnabled());
+  TRawClient first(Port());
+  TRawClient second(Port());
+  EXPECT_TRUE(ClientCountShows("2"));
+  first.Close();
+  EXPECT_TRUE(ClientCountShows("1"));
+}
+
+TEST_F(ServerUnitWithServerTest, ATakenPortShowsTheErrorBoxAndOnlyTheBanner) {
+  TWSocket blocker;
+  blocker.SetProto("tcp");
+  blocker.SetAddr("0.0.0.0");
+  blocker.SetPort("0");
+  blocker.Listen();
+  ::testing::internal::CaptureStderr();
+  StartOnPort(blocker.BoundPort());
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Error 10048 in function Bind\r\n"), std::string::npos);
+  QMessageBox* box = ErrorBoxShowing(QStringLiteral("Error 10048 in function Bind\nAddress already in use"));
+  ASSERT_NE(box, nullptr);
+  box->close();
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine));
+  EXPECT_TRUE(Console().PortEdit->isEnabled());
+}
+
+TEST_F(ServerUnitWithServerTest, ClosingEitherWindowKeepsTheServerServing) {
+  StartOnPort("0");
+  Console().acShowConsole->trigger();
+  ProcessEvents();
+  EXPECT_FALSE(Console().close() || Container().close());
+  ASSERT_FALSE(Console().isVisible() || Container().isVisible());
+  TRawClient client(Port());
+  client.Send("GET / HTTP/1.0\r\n\r\n");
+  EXPECT_NE(client.Read(std::string::npos).find("<H4>Welcome!</H4>"), std::string::npos);
+  EXPECT_TRUE(Memo().endsWith("\n1: GET /"));
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ class TWebServerController {
 
   bool Initialized() const { return initialized_; }
   const std::string& PortText() const { return portText_; }
-  bool DisplayHeader() const { return displayHeader_; }
+  // The header-logging switch; a reference, so that the web front follows it.
+  const bool& DisplayHeader() const { return displayHeader_; }
   const std::string& ClientCountText() const { return clientCountText_; }
   bool PortEditEnabled() const { return portEditEnabled_; }
   bool StartButtonEnabled() const { return startButtonEnabled_; }

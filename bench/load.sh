@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Measures Driftpost's HTTP server under load, side by side with nginx serving the same bytes
+# as static files: requests per second for the index page and MB per second for a 10 MB
+# Others file, each with ab (ApacheBench), and Driftpost's share of nginx's figure.
+#
+#   bench/load.sh [requests for the index page] [requests for the large file]
+#
+# Installs nginx and ab from Debian's packages when missing (where installing starts services,
+# Debian also starts its own nginx on port 80; this script neither uses nor stops it). Both
+# servers run on loopback ports of their own (DRIFTPOST_PORT, NGINX_PORT), from a temporary
+# folder that is removed at the end; nginx runs with a configuration of its own there.
+# Not part of the tests: the figures depend on the machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/packages.sh
+driftpost_ensure_packages "${DRIFTPOST_BUILD_PACKAGES[@]}" nginx apache2-utils curl
+
+index_requests=${1:-5000}
+file_requests=${2:-100}
+concurrency=${CONCURRENCY:-50}
+driftpost_port=${DRIFTPOST_PORT:-18480}
+nginx_port=${NGINX_PORT:-18481}
+
+if [ ! -x build/driftpost ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build --target driftpost
+fi
+
+work=$(mktemp -d /tmp/driftpost-load-XXXXXX)
+# nginx's workers may run as another user: they must be able to read what they serve.
+chmod 755 "$work"
+driftpost_pid=""
+nginx_pid=""
+finish() {
+  [ -n "$driftpost_pid" ] && kill "$driftpost_pid" 2>/dev/null && wait "$driftpost_pid" 2>/dev/null
+  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+
+wait_for_port() {
+  for _ in $(seq 100); do
+    curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
+    sleep 0.1
+  done
+  echo "nothing answers on port $1" >&2
+  return 1
+}
+
+# Driftpost, sharing the large file and a few others so that the index page has some rows.
+mkdir -p "$work/driftpost" "$work/shared" "$work/www"
+cp build/driftpost "$work/driftpost/driftpost"
+head -c $((10 * 1024 * 1024)) /dev/urandom > "$work/shared/large.bin"
+: > "$work/driftpost/driftpost.container"
+for name in cat.bmp dog.jpg tune.wav tool.pkg notes.txt; do
+  echo "$name" > "$work/shared/$name"
+  printf '%s\r\n' "$work/shared/$name" >> "$work/driftpost/driftpost.container"
+done
+printf '%s\r\n' "$work/shared/large.bin" >> "$work/driftpost/driftpost.container"
+printf '[Data]\r\nPort=%s\r\n' "$driftpost_port" > "$work/driftpost/driftpost.ini"
+(cd "$work/driftpost" && exec ./driftpost >/dev/null 2>&1) &
+driftpost_pid=$!
+wait_for_port "$driftpost_port"
+
+# nginx, serving Driftpost's index page and the same large file as static files.
+curl -s "http://127.0.0.1:$driftpost_port/" > "$work/www/index.html"
+ln "$work/shared/large.bin" "$work/www/large.bin"
+chmod 644 "$work/www/"*
+mkdir -p "$work/nginx/logs"
+cat > "$work/nginx/nginx.conf" <<EOF
+worker_processes auto;
+error_log $work/nginx/logs/error.log;
+pid $work/nginx/nginx.pid;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  default_type application/octet-stream;
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+  server {
+    listen 127.0.0.1:$nginx_port;
+    root $work/www;
+  }
+}
+EOF
+nginx -p "$work/nginx" -e "$work/nginx/logs/error.log" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
+nginx_pid=$!
+wait_for_port "$nginx_port"
+
+large_path=$(printf '%s' "$work/shared/large.bin" | sed 's/ /%20/g')
+
+requests_per_second() {  # url requests
+  ab -q -n "$2" -c "$concurrency" "$1" | awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
+                                             /^Requests per second/ { print $4 }'
+}
+megabytes_per_second() {  # url requests
+  ab -q -n "$2" -c "$((concurrency < 10 ? concurrency : 10))" "$1" |
+    awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
+         /^Transfer rate/ { printf "%.1f\n", $3 / 1024 }'
+}
+
+index_driftpost=$(requests_per_second "http://127.0.0.1:$driftpost_port/" "$index_requests")
+index_nginx=$(requests_per_second "http://127.0.0.1:$nginx_port/index.html" "$index_requests")
+file_driftpost=$(megabytes_per_second "http://127.0.0.1:$driftpost_port$large_path" "$file_requests")
+file_nginx=$(megabytes_per_second "http://127.0.0.1:$nginx_port/large.bin" "$file_requests")
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+printf '%-34s %12s %12s %8s\n' "" "Driftpost" "nginx" "ratio"
+printf '%-34s %12s %12s %8s\n' "index page ($(stat -c %s "$work/www/index.html") bytes), requests/s" \
+  "$index_driftpost" "$index_nginx" "$(ratio "$index_driftpost" "$index_nginx")"
+printf '%-34s %12s %12s %8s\n' "10 MB Others file, MB/s" "$file_driftpost" "$file_nginx" \
+  "$(ratio "$file_driftpost" "$file_nginx")"
+echo "(ab, $concurrency concurrent clients for the index page, at most 10 for the file; $(nproc) cores)"

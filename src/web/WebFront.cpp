@@ -1,0 +1,406 @@
+#include "web/WebFront.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <sys/stat.h>
+
+#include "container/ImageList.h"
+#include "platform/Exception.h"
+#include "platform/Format.h"
+#include "platform/TextUtils.h"
+#include "web/Latin9.h"
+
+namespace driftpost {
+
+namespace {
+
+constexpr const char* CRLF = "\r\n";
+
+// One literal per content type, as the answers write them.
+constexpr const char* TextHtmlLine = "Content-Type: text/html";
+constexpr const char* ImageGifLine = "Content-Type: image/gif";
+constexpr const char* AudioWavLine = "Content-Type: audio/x-wav";
+constexpr const char* NewtonPackageLine = "Content-Type: application/x-newton-compatible-pkg";
+constexpr const char* BinaryLine = "Content-Type: application/binary";
+
+void WriteAnswerHeader(TStream& answer, const std::string& version, const char* contentTypeLine,
+                       std::int64_t length) {
+  answer.WriteText(version + " 200 OK" + CRLF + contentTypeLine + CRLF + "Content-Length: " + IntToStr(length) +
+                   CRLF + CRLF);
+}
+
+void WriteHtmlAnswer(TStream& answer, const std::string& version, const std::string& page) {
+  WriteAnswerHeader(answer, version, TextHtmlLine, static_cast<std::int64_t>(page.size()));
+  answer.WriteText(page);
+}
+
+bool IsAllDigits(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// The item identifier that a digit text names; a value beyond 32 bits is not one.
+std::int32_t IdentifierOf(const std::string& digits) {
+  std::int64_t value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+    if (value > std::numeric_limits<std::int32_t>::max())
+      throw EConvertError(Format("'%s' ist kein gültiger Integerwert", {digits}));
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Every "%XX" with two hexadecimal digits becomes its byte; any other '%' stays.
+std::string DecodePercentEscapes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string EscapeHtml(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Bytes a browser sent for text of the page, as UTF-8: current browsers send UTF-8, older
+// ones the page's own ISO-8859-15.
+std::string BrowserTextAsUtf8(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Latin9ToUtf8(bytes); }
+
+// The forms in which a request may name a shared path: the bytes as they came and with their
+// %XX escapes decoded, and the characters they stand for. A browser sends the path part of a
+// link and the part after a '?' (which stands for a character ISO-8859-15 lacks, or is one)
+// each in its own encoding, so the character form is made of both parts separately.
+std::vector<std::string> RequestKeys(const std::string& key) {
+  std::string characters;
+  std::size_t question = key.find('?');
+  if (question == std::string::npos) {
+    characters = BrowserTextAsUtf8(DecodePercentEscapes(key));
+  } else {
+    characters = BrowserTextAsUtf8(DecodePercentEscapes(key.substr(0, question))) + "?" +
+                 BrowserTextAsUtf8(DecodePercentEscapes(key.substr(question + 1)));
+  }
+  std::vector<std::string> keys{key};
+  for (const std::string& form : {DecodePercentEscapes(key), characters})
+    if (std::find(keys.begin(), keys.end(), form) == keys.end()) keys.push_back(form);
+  return keys;
+}
+
+// Whether a request key names a shared path, letter case ignored: the path as stored (UTF-8),
+// as written into the page (ISO-8859-15), or as the characters the page shows, each with or
+// without its leading '/'.
+bool KeyNamesPath(const std::string& key, const std::string& path) {
+  const bool rooted = !path.empty() && path[0] == '/';
+  for (const std::string& stored : {path, rooted ? path.substr(1) : path}) {
+    const std::string written = Utf8ToLatin9(stored);
+    if (AnsiSameText(key, stored) || Latin9SameText(key, written) || AnsiSameText(key, Latin9ToUtf8(written)))
+      return true;
+  }
+  return false;
+}
+
+struct TCategoryLook {
+  TItemCategory Category;
+  const char* Caption;
+  const char* Icon;
+};
+
+constexpr TCategoryLook IndexCategories[] = {
+    {TItemCategory::Pictures, "Pictures", R"(<IMG SRC="picture">)"},
+    {TItemCategory::Sounds, "Sounds", R"(<IMG SRC="sound">)"},
+    {TItemCategory::Packages, "Packages", R"(<IMG SRC="package">)"},
+    {TItemCategory::Others, "Others", R"(<IMG SRC="package">)"},
+};
+
+struct TIconName {
+  const char* Name;
+  int Index;
+};
+
+constexpr TIconName IconNames[] = {
+    {"picture", iiPicture},
+    {"folder", iiBox},
+    {"package", iiPackage},
+    {"sound", iiLoudspeaker},
+};
+
+}  // namespace
+
+TWebFront::TWebFront(TConsoleLog& log, const TItemStore& store, const bool& displayHeader)
+    : log_(log), store_(store), displayHeader_(displayHeader) {}
+
+void TWebFront::BindTo(THttpServer& server) {
+  server.OnGetDocument = [this](TComponent* sender, THttpConnection* client, THttpGetFlag& flags) {
+    HttpServer1GetDocument(sender, client, flags);
+  };
+  server.OnHeadDocument = [this](TComponent* sender, THttpConnection* client, THttpGetFlag& flags) {
+    HttpServer1HeadDocument(sender, client, flags);
+  };
+}
+
+void TWebFront::HttpServer1GetDocument(TComponent*, THttpConnection* Client, THttpGetFlag& Flags) {
+  if (!Client) return;
+  // The counter wraps around instead of overflowing after 2^31 requests.
+  requestCount_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(requestCount_) + 1u);
+  log_.LogLine(IntToStr(requestCount_) + ": GET " + Client->Path());
+  if (displayHeader_) LogRequestHeaders(*Client);
+  if (SameText(Client->Path(), "/index.html") || SameText(Client->Path(), "/"))
+    SendIndexPage(*Client, Flags);
+  else
+    SendRequestedItem(*Client, Flags);
+}
+
+void TWebFront::HttpServer1HeadDocument(TComponent*, THttpConnection* Client, THttpGetFlag&) {
+  if (!Client) return;
+  requestCount_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(requestCount_) + 1u);
+  // Flags stay hfSendFile: the engine answers from its document folder.
+  log_.LogLine(IntToStr(requestCount_) + ": HEAD " + Client->Path());
+}
+
+void TWebFront::LogRequestHeaders(const THttpConnection& Client) {
+  const TStringList& lines = Client.ReqHeaders();
+  for (int i = 0; i < lines.Count(); ++i) log_.LogLine("HDR" + IntToStr(i + 1) + ") " + lines[i]);
+}
+
+void TWebFront::SendIndexPage(THttpConnection& Client, THttpGetFlag& Flags) {
+  Flags = hfSelfAnswer;
+  HandOver(Client, [this, &Client](TStream& answer) { WriteIndexPage(answer, Client.Version()); });
+}
+
+void TWebFront::SendRequestedItem(THttpConnection& Client, THttpGetFlag& Flags) {
+  Flags = hfSelfAnswer;
+  HandOver(Client, [this, &Client](TStream& answer) { WriteRequestedItem(answer, Client); });
+}
+
+void TWebFront::HandOver(THttpConnection& Client, const TAnswerBuilder& build) {
+  auto answer = std::make_unique<TMemoryStream>();
+  try {
+    build(*answer);
+  } catch (const std::exception& error) {
+    // A client left without an answer would wait on the open connection until it gives up.
+    const std::string reason = error.what();
+    log_.LogLine(IntToStr(requestCount_) + ": 500 Internal Server Error: " + reason);
+    answer = std::make_unique<TMemoryStream>();
+    SendInternalError(*answer, Client.Version(), reason);
+    Client.CloseAfterAnswer();
+  }
+  answer->SetPosition(0);
+  Client.SetDocumentStream(std::move(answer));
+  Client.SendDocumentStream();
+}
+
+std::string TWebFront::HtmlHead(const std::string& title) {
+  return R"(<html><head><meta http-equiv="content-type" content="text/html; charset=ISO-8859-15"><title>)" + title +
+         "</title>" + "</head>";
+}
+
+void TWebFront::AddTableRow(std::string& rows, const std::string& cell1, const std::string& cell2,
+                            const std::string& cell3, const std::string& cell4) {
+  rows += "<tr>";
+  rows += R"(<td width="18">)" + cell1 + "</td>";
+  rows += R"(<td width="18">)" + cell2 + "</td>";
+  rows += R"(<td width="50%">)" + cell3 + "</td>";
+  rows += "<td>" + cell4 + "</td>";
+  rows += "</tr>";
+}
+
+void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) const {
+  std::string page = HtmlHead("Driftpost") + "<BODY>" + "<H4>Welcome!</H4>" + "<BR>";
+  bool empty = true;
+  for (const TCategoryLook& look : IndexCategories) {
+    const TItemList& list = store_.List(look.Category);
+    if (list.Count() == 0) continue;
+    empty = false;
+    page += R"(<table cellpadding="0" cellspacing="0" border="0" width="100%">)";
+    page += "<tbody>";
+    std::string rows;
+    AddTableRow(rows, R"(<IMG SRC="folder">)", "", look.Caption, "");
+    for (int i = 0; i < list.Count(); ++i) {
+      const std::string id = IntToStr(list.Id(i));
+      const std::string& path = list.Path(i);
+      const std::string file = Utf8ToLatin9(ExtractFileName(path));
+      const std::string dir = Utf8ToLatin9(ExtractFilePath(path));
+      std::string link;
+      switch (look.Category) {
+        case TItemCategory::Pictures:
+          link = R"(<a href=")" + id + R"(.ahtml">)" + "AVI! " + "</a> " + R"(<a href=")" + id + R"(.html">)" + file +
+                 "</a>";
+          break;
+        case TItemCategory::Sounds:
+          link = R"(<A HREF=")" + id + R"(.wav">)" + file + "</a>";
+          break;
+        case TItemCategory::Packages:
+          link = R"(<A HREF=")" + id + R"(.pkg">)" + file + "</a>";
+          break;
+        case TItemCategory::Others:
+          // The full path is the link: a browser asks for it and FindOtherEntry finds it.
+          link = R"(<A HREF=")" + Utf8ToLatin9(path) + R"(">)" + file + "</a>";
+          break;
+      }
+      AddTableRow(rows, "", look.Icon, link, "in " + dir);
+    }
+    page += rows + "</tbody>" + "</table><br>";
+  }
+  if (empty) {
+    page += "You have not shared any files yet. <BR>";
+    page += "If you wish to share files, please drag documents into the Container on your desktop. <BR>";
+  }
+  page += std::string("</BODY>") + "</HTML>" + CRLF;
+  WriteHtmlAnswer(answer, version, page);
+}
+
+void TWebFront::WriteRequestedItem(TStream& answer, const THttpConnection& Client) const {
+  const std::string& path = Client.Path();
+  const std::string& version = Client.Version();
+  const std::string extension = LowerCase(ExtractFileExt(path));
+  const std::string stripped = StripExtension(path);
+  // Without its first character, whatever that is (for a proper request the '/').
+  const std::string name = stripped.empty() ? std::string() : stripped.substr(1);
+
+  if (IsAllDigits(name)) {
+    const std::int32_t id = IdentifierOf(name);
+    const TItemList& pictures = store_.List(TItemCategory::Pictures);
+    if (int index = pictures.IndexOfId(id); index >= 0) {
+      const std::string& picture = pictures.Path(index);
+      if (extension == ".html")
+        WritePicturePage(answer, version, picture, name);
+      else if (extension == ".ahtml")
+        WriteAlternativePicturePage(answer, version, picture, name);
+      else if (extension == ".jpeg")
+        SendPictureAsJpeg(answer, version, picture, false);
+      else if (extension == ".ajpeg")
+        SendPictureAsJpeg(answer, version, picture, true);
+      else if (extension == ".gif")
+        SendFileBytes(answer, version, picture, ImageGifLine);
+      // Any other extension gets an empty answer: not a byte.
+      return;
+    }
+    const TItemList& sounds = store_.List(TItemCategory::Sounds);
+    if (int index = sounds.IndexOfId(id); index >= 0) {
+      SendFileBytes(answer, version, sounds.Path(index), AudioWavLine);
+      return;
+    }
+    const TItemList& packages = store_.List(TItemCategory::Packages);
+    if (int index = packages.IndexOfId(id); index >= 0) {
+      SendFileBytes(answer, version, packages.Path(index), NewtonPackageLine);
+      return;
+    }
+    SendSorryPage(answer, version);
+    return;
+  }
+
+  for (const TIconName& icon : IconNames) {
+    if (name == icon.Name) {
+      SendIcon(answer, version, icon.Index);
+      return;
+    }
+  }
+  if (int other = FindOtherEntry(path, Client.RequestTarget()); other >= 0) {
+    SendFileBytes(answer, version, store_.List(TItemCategory::Others).Path(other), BinaryLine);
+    return;
+  }
+  SendSorryPage(answer, version);
+}
+
+void TWebFront::WritePicturePage(TStream& answer, const std::string& version, const std::string& path,
+                                 const std::string& name) const {
+  const bool gif = LowerCase(ExtractFileExt(path)) == ".gif";
+  std::string page = HtmlHead(Utf8ToLatin9(path)) + "<BODY>" + "<CENTER>";
+  page += R"(<IMG SRC="/)" + name + (gif ? R"(.gif">)" : R"(.jpeg">)");
+  page += std::string("</CENTER>") + "</BODY>" + "</HTML>" + CRLF;
+  WriteHtmlAnswer(answer, version, page);
+}
+
+void TWebFront::WriteAlternativePicturePage(TStream& answer, const std::string& version, const std::string& path,
+                                            const std::string& name) const {
+  const bool gif = LowerCase(ExtractFileExt(path)) == ".gif";
+  std::string page = R"(<html><head><meta name="ISBN" content="A!:)" +
+                     Utf8ToLatin9(ExtractFileName(StripExtension(path))) + R"(">)";
+  page += "<title>" + Utf8ToLatin9(ExtractFileName(path)) + "</title>" + "</head>" + "<BODY>";
+  page += R"(<IMG SRC="/)" + name + (gif ? R"(.gif">)" : R"(.ajpeg">)");
+  page += std::string("</BODY>") + "</HTML>" + CRLF;
+  WriteHtmlAnswer(answer, version, page);
+}
+
+void TWebFront::SendSorryPage(TStream& answer, const std::string& version) const {
+  std::string page = HtmlHead("Sorry") + "<BODY>" + "<BR>";
+  page += "<H3>Sorry! The file you are trying to access is not available or access to this file is denied!</H3><BR>";
+  page += "<BR>";
+  page += R"(<A HREF="/">Back to mainpage</A>)";
+  page += std::string("</BODY>") + "</HTML>" + CRLF;
+  WriteHtmlAnswer(answer, version, page);
+}
+
+void TWebFront::SendInternalError(TStream& answer, const std::string& version, const std::string& reason) const {
+  const std::string body = "<HTML><HEAD><TITLE>500 Internal Server Error</TITLE></HEAD><BODY>"
+                           "<H1>500 Internal Server Error</H1>" +
+                           EscapeHtml(Utf8ToLatin9(reason)) + "<P></BODY></HTML>" + CRLF;
+  answer.WriteText(version + " 500 Internal Server Error" + CRLF + TextHtmlLine + CRLF + "Content-Length: " +
+                   IntToStr(static_cast<long long>(body.size())) + CRLF + CRLF);
+  answer.WriteText(body);
+}
+
+void TWebFront::SendFileBytes(TStream& answer, const std::string& version, const std::string& path,
+                              const char* contentTypeLine) const {
+  // Only a regular file: opening a pipe would wait for a writer and stop the whole program.
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw EFOpenError::ForFile(path);
+  TFileStream file(path, fmOpenRead);
+  const std::int64_t size = file.Size();
+  WriteAnswerHeader(answer, version, contentTypeLine, size);
+  if (size > 0) answer.CopyFrom(file, size);
+}
+
+void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, [[maybe_unused]] const std::string& path,
+                                  [[maybe_unused]] bool scale) const {
+  SendSorryPage(answer, version);
+}
+
+void TWebFront::SendIcon(TStream& answer, const std::string& version, [[maybe_unused]] int index) const {
+  SendSorryPage(answer, version);
+}
+
+int TWebFront::FindOtherEntry(const std::string& requestPath, const std::string& requestTarget) const {
+  // The whole target is tried first: a link holding a '?' arrives cut into Path and Params.
+  std::vector<std::string> keys;
+  for (const std::string* requested : {&requestTarget, &requestPath}) {
+    if (requested == &requestTarget && requestTarget.size() <= requestPath.size()) continue;
+    // Without its first character: the '/' that the browser put before the path.
+    const std::string key = requested->empty() ? std::string() : requested->substr(1);
+    for (std::string& form : RequestKeys(key)) keys.push_back(std::move(form));
+  }
+  const TItemList& others = store_.List(TItemCategory::Others);
+  for (const std::string& key : keys)
+    for (int i = 0; i < others.Count(); ++i)
+      if (KeyNamesPath(key, others.Path(i))) return i;
+  return -1;
+}
+
+}  // namespace driftpost
