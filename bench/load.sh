@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Measures Driftpost's HTTP server under load, side by side with nginx serving the same bytes
 # as static files: requests per second for the index page and MB per second for a 10 MB
-# Others file, each with ab (ApacheBench), and Driftpost's share of nginx's figure.
+# Others file, each with ab (ApacheBench), and Driftpost's share of nginx's figure. Then the
+# picture road: requests per second and milliseconds per request for /id.ajpeg (decode, fit
+# into 320 by 320 with the triangle filter, JPEG of quality 90) of a 640 by 480 bitmap, a
+# 1024 by 768 JPEG and a 4000 by 3000 JPEG, beside ImageMagick's convert doing the same
+# conversion of the same files, one after the other, in the same run.
 #
 #   bench/load.sh [requests for the index page] [requests for the large file]
+#                 [requests per small picture] [requests for the 4000 by 3000 picture]
 #
 # Installs nginx and ab from Debian's packages when missing (where installing starts services,
 # Debian also starts its own nginx on port 80; this script neither uses nor stops it). Both
@@ -13,11 +18,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-driftpost_ensure_packages "${DRIFTPOST_BUILD_PACKAGES[@]}" nginx apache2-utils curl
+driftpost_ensure_packages "${DRIFTPOST_BUILD_PACKAGES[@]}" nginx apache2-utils curl imagemagick
 
 index_requests=${1:-5000}
 file_requests=${2:-100}
+picture_requests=${3:-100}
+large_picture_requests=${4:-10}
 concurrency=${CONCURRENCY:-50}
+# The server converts one picture at a time: with one client, a request's time is the
+# conversion's own, comparable with one run of convert.
+picture_concurrency=${PICTURE_CONCURRENCY:-1}
+convert=/usr/bin/convert
+[ -x "$convert" ] || convert=convert
 driftpost_port=${DRIFTPOST_PORT:-18480}
 nginx_port=${NGINX_PORT:-18481}
 
@@ -57,6 +69,15 @@ for name in cat.bmp dog.jpg tune.wav tool.pkg notes.txt; do
   printf '%s\r\n' "$work/shared/$name" >> "$work/driftpost/driftpost.container"
 done
 printf '%s\r\n' "$work/shared/large.bin" >> "$work/driftpost/driftpost.container"
+# Photo-like pictures: smooth colours with grain.
+"$convert" -seed 7 -size 640x480 plasma:fractal -attenuate 0.3 +noise Gaussian -type TrueColor \
+  "bmp3:$work/shared/photo640.bmp"
+"$convert" -seed 7 -size 1024x768 plasma:fractal -attenuate 0.3 +noise Gaussian -quality 90 "$work/shared/photo1024.jpg"
+"$convert" -seed 7 -size 4000x3000 plasma:fractal -attenuate 0.3 +noise Gaussian -quality 90 \
+  "$work/shared/photo4000.jpg"
+for name in photo640.bmp photo1024.jpg photo4000.jpg; do
+  printf '%s\r\n' "$work/shared/$name" >> "$work/driftpost/driftpost.container"
+done
 printf '[Data]\r\nPort=%s\r\n' "$driftpost_port" > "$work/driftpost/driftpost.ini"
 (cd "$work/driftpost" && exec ./driftpost >/dev/null 2>&1) &
 driftpost_pid=$!
@@ -107,6 +128,37 @@ index_nginx=$(requests_per_second "http://127.0.0.1:$nginx_port/index.html" "$in
 file_driftpost=$(megabytes_per_second "http://127.0.0.1:$driftpost_port$large_path" "$file_requests")
 file_nginx=$(megabytes_per_second "http://127.0.0.1:$nginx_port/large.bin" "$file_requests")
 
+# ab's figures for one URL: requests per second and milliseconds per request (the mean time
+# one client waits for its answer).
+picture_figures() {  # url requests
+  ab -q -n "$2" -c "$picture_concurrency" "$1" |
+    awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
+         /^Non-2xx responses/ { print "not answered with 200: " $3 > "/dev/stderr" }
+         /^Requests per second/ { rps = $4 }
+         /^Time per request/ && !ms { ms = $4 }
+         END { printf "%.1f %.1f\n", rps, ms }'
+}
+# ImageMagick's convert doing the same conversion: conversions per second and milliseconds
+# per conversion, run one after the other.
+convert_figures() {  # file runs
+  local start end
+  start=$(date +%s%N)
+  for _ in $(seq "$2"); do
+    "$convert" "$1" -filter Triangle -resize 320x320 -quality 90 "$work/convert-out.jpg"
+  done
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) -v n="$2" 'BEGIN { ms = ns / n / 1e6; printf "%.1f %.1f\n", 1000 / ms, ms }'
+}
+picture_rows=()
+for name in photo640.bmp photo1024.jpg photo4000.jpg; do
+  requests=$picture_requests
+  [ "$name" = photo4000.jpg ] && requests=$large_picture_requests
+  id=$(curl -s "http://127.0.0.1:$driftpost_port/" | grep -o "[0-9]*\.html\">$name<" | cut -d. -f1)
+  read -r ours_rps ours_ms < <(picture_figures "http://127.0.0.1:$driftpost_port/$id.ajpeg" "$requests")
+  read -r theirs_rps theirs_ms < <(convert_figures "$work/shared/$name" "$((requests < 20 ? requests : 20))")
+  picture_rows+=("$name $ours_rps $ours_ms $theirs_rps $theirs_ms")
+done
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 printf '%-34s %12s %12s %8s\n' "" "Driftpost" "nginx" "ratio"
 printf '%-34s %12s %12s %8s\n' "index page ($(stat -c %s "$work/www/index.html") bytes), requests/s" \
@@ -114,3 +166,12 @@ printf '%-34s %12s %12s %8s\n' "index page ($(stat -c %s "$work/www/index.html")
 printf '%-34s %12s %12s %8s\n' "10 MB Others file, MB/s" "$file_driftpost" "$file_nginx" \
   "$(ratio "$file_driftpost" "$file_nginx")"
 echo "(ab, $concurrency concurrent clients for the index page, at most 10 for the file; $(nproc) cores)"
+echo
+printf '%-34s %12s %12s %12s %12s\n' "Driftpost /id.ajpeg vs convert" "requests/s" "ms/request" "convert/s" \
+  "ms/convert"
+for row in "${picture_rows[@]}"; do
+  read -r name ours_rps ours_ms theirs_rps theirs_ms <<<"$row"
+  printf '%-34s %12s %12s %12s %12s\n' "$name" "$ours_rps" "$ours_ms" "$theirs_rps" "$theirs_ms"
+done
+echo "(fit into 320x320, triangle filter, JPEG quality 90; ab with $picture_concurrency concurrent client(s);"
+echo " convert one file after another, each run a new process with its own threads)"

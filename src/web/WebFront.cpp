@@ -1,11 +1,16 @@
 #include "web/WebFront.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
 
 #include "container/ImageList.h"
+#include "picture/Bitmap.h"
+#include "picture/JPEGImage.h"
+#include "picture/Picture.h"
+#include "picture/Resample.h"
 #include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/TextUtils.h"
@@ -19,6 +24,7 @@ constexpr const char* CRLF = "\r\n";
 
 // One literal per content type, as the answers write them.
 constexpr const char* TextHtmlLine = "Content-Type: text/html";
+constexpr const char* ImageJpegLine = "Content-Type: image/jpeg";
 constexpr const char* ImageGifLine = "Content-Type: image/gif";
 constexpr const char* AudioWavLine = "Content-Type: audio/x-wav";
 constexpr const char* NewtonPackageLine = "Content-Type: application/x-newton-compatible-pkg";
@@ -33,6 +39,39 @@ void WriteAnswerHeader(TStream& answer, const std::string& version, const char* 
 void WriteHtmlAnswer(TStream& answer, const std::string& version, const std::string& page) {
   WriteAnswerHeader(answer, version, TextHtmlLine, static_cast<std::int64_t>(page.size()));
   answer.WriteText(page);
+}
+
+void WriteJpegAnswer(TStream& answer, const std::string& version, TMemoryStream& jpeg) {
+  WriteAnswerHeader(answer, version, ImageJpegLine, jpeg.Size());
+  if (jpeg.Size() > 0) answer.WriteBuffer(jpeg.Memory(), jpeg.Size());
+}
+
+// Only a regular file is opened: opening a pipe would wait for a writer and stop the whole
+// program, and a device could be read without end.
+void RequireRegularFile(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw EFOpenError::ForFile(path);
+}
+
+// The Newton shows at most 320 by 320 pixels.
+constexpr std::int64_t ScreenSide = 320;
+
+struct TPictureSize {
+  std::uint32_t Width;
+  std::uint32_t Height;
+};
+
+// The size of a picture larger than the screen, scaled to fit it with its proportions kept:
+// the longer side becomes 320 (the height when both are equal), the other one is rounded to
+// the nearest pixel, a half to the even neighbour. The division runs in extended precision,
+// which holds the quotient of these integers closely enough to tell every true half.
+TPictureSize FitOnScreen(std::int64_t width, std::int64_t height) {
+  const auto scaled = [](std::int64_t side, std::int64_t longer) {
+    return static_cast<std::uint32_t>(std::nearbyint(static_cast<long double>(side * ScreenSide) /
+                                                     static_cast<long double>(longer)));
+  };
+  if (width > height) return {static_cast<std::uint32_t>(ScreenSide), scaled(height, width)};
+  return {scaled(width, height), static_cast<std::uint32_t>(ScreenSide)};
 }
 
 bool IsAllDigits(const std::string& text) {
@@ -369,22 +408,62 @@ void TWebFront::SendInternalError(TStream& answer, const std::string& version, c
 
 void TWebFront::SendFileBytes(TStream& answer, const std::string& version, const std::string& path,
                               const char* contentTypeLine) const {
-  // Only a regular file: opening a pipe would wait for a writer and stop the whole program.
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw EFOpenError::ForFile(path);
+  RequireRegularFile(path);
   TFileStream file(path, fmOpenRead);
   const std::int64_t size = file.Size();
   WriteAnswerHeader(answer, version, contentTypeLine, size);
   if (size > 0) answer.CopyFrom(file, size);
 }
 
-void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, [[maybe_unused]] const std::string& path,
-                                  [[maybe_unused]] bool scale) const {
-  SendSorryPage(answer, version);
+void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, const std::string& path,
+                                  bool scale) const {
+  RequireRegularFile(path);
+  TMemoryStream jpegData;
+  {
+    // The picture and its copies live only while the JPEG bytes are made.
+    TPicture picture;
+    TJPEGImage jpeg;
+    // The reader is chosen by the file's extension; a file it cannot read raises its error.
+    picture.LoadFile(path);
+    const int width = picture.Width(), height = picture.Height();
+    if (scale && (width > ScreenSide || height > ScreenSide)) {
+      const TPictureSize fitted = FitOnScreen(width, height);
+      // Any picture (a JPEG file, an icon, a metafile) becomes pixels on white first.
+      TBitmap canvas;
+      canvas.SetPixelFormat(pd24Bit);
+      canvas.SetSize(width, height);
+      canvas.DrawGraphic(0, 0, *picture.Graphic());
+      // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
+      // had to come first.
+      TBitmap& bitmap = picture.Bitmap();
+      bitmap.CopyFrom(&canvas);
+      Resample(fitted.Width, fitted.Height, rfTriangle, 0, bitmap);
+    }
+    // A JPEG file that was not scaled keeps its own bytes; an icon or a metafile that was not
+    // drawn cannot be copied and raises EConvertError.
+    jpeg.CopyFrom(picture.Graphic());
+    jpeg.SaveStream(jpegData);
+  }
+  WriteJpegAnswer(answer, version, jpegData);
 }
 
-void TWebFront::SendIcon(TStream& answer, const std::string& version, [[maybe_unused]] int index) const {
-  SendSorryPage(answer, version);
+void TWebFront::SendIcon(TStream& answer, const std::string& version, int index) const {
+  const TImageListIcon& icon = TImageList::Instance().Icon(index);
+  // The display's own format, white; the icon's transparent parts stay white.
+  TBitmap bitmap;
+  bitmap.SetSize(TImageList::Width, TImageList::Height);
+  for (int y = 0; y < TImageList::Height; ++y) {
+    for (int x = 0; x < TImageList::Width; ++x) {
+      const std::uint32_t rgb = icon.Over(x, y, 0xFFFFFF);
+      bitmap.SetPixel(x, y, RGBColor(static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+                                     static_cast<std::uint8_t>(rgb)));
+    }
+  }
+  TJPEGImage jpeg;
+  jpeg.CopyFrom(&bitmap);
+  TMemoryStream jpegData;
+  jpeg.SaveStream(jpegData);
+  WriteJpegAnswer(answer, version, jpegData);
 }
 
 int TWebFront::FindOtherEntry(const std::string& requestPath, const std::string& requestTarget) const {

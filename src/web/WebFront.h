@@ -78,11 +78,12 @@ class TWebFront {
   // Deliveries.
   void SendFileBytes(TStream& answer, const std::string& version, const std::string& path,
                      const char* contentTypeLine) const;
-  // The picture as JPEG, at its own size or scaled to fit 320 by 320. Until pictures can be
-  // converted, it answers as an unknown item does.
+  // The picture as JPEG, at its own size or, with `scale`, shrunk with the triangle filter to
+  // fit 320 by 320 when it is larger. A JPEG file that is not shrunk goes out with its own
+  // bytes; any other picture is decoded and encoded anew. Raises the picture pipeline's
+  // errors: an unknown extension, a damaged file, an icon or metafile that is not drawn.
   void SendPictureAsJpeg(TStream& answer, const std::string& version, const std::string& path, bool scale) const;
-  // One of the pages' 16 by 16 icons as JPEG (`index` in the program's image list). Until
-  // pictures can be encoded, it answers as an unknown item does.
+  // One of the pages' 16 by 16 icons as JPEG (`index` in the program's image list), on white.
   void SendIcon(TStream& answer, const std::string& version, int index) const;
 
   TConsoleLog& log_;

@@ -2,7 +2,9 @@
 """Follows every link of Driftpost's index page as browsers do, and checks each answer.
 
 Usage: follow_links.py PORT MANIFEST, MANIFEST being a JSON list of [full path, kind] of the
-shared files (kind: picture, gif, sound, package or other). curl --http1.0 and Python's
+shared files (kind: picture, gif, sound, package or other). Pictures and the page's icons
+must arrive as JPEG pictures: the icons 16 by 16, a scaled picture within 320 by 320, a
+picture at full size as large as the file. curl --http1.0 and Python's
 http.client ask as current browsers do (the path escaped as UTF-8, what follows a '?' in the
 page's ISO-8859-15); a plain socket asks as an old browser does, with the link's bytes as
 the page holds them. Prints each wrong answer and exits 1 when there was one.
@@ -10,6 +12,7 @@ the page holds them. Prints each wrong answer and exits 1 when there was one.
 import http.client, json, re, socket, subprocess, sys, urllib.parse
 
 LINK = re.compile(rb'<a href="([^"]*)">([^<]*)</a>', re.IGNORECASE)
+IMAGE = re.compile(rb'<IMG SRC="([^"]*)">')
 TYPES = {"sound": "audio/x-wav", "package": "application/x-newton-compatible-pkg", "other": "application/binary"}
 
 
@@ -19,6 +22,25 @@ def split_answer(raw):
     fields = dict(line.split(": ", 1) for line in lines[1:])
     assert int(fields["Content-Length"]) == len(body), lines
     return int(lines[0].split()[1]), fields["Content-Type"], body
+
+
+def jpeg_size(data):
+    """Width and height from a JPEG's frame header, or None when it is no JPEG."""
+    at = 2
+    if data[:2] != b"\xff\xd8":
+        return None
+    while at + 9 <= len(data) and data[at] == 0xFF:
+        marker, length = data[at + 1], int.from_bytes(data[at + 2:at + 4], "big")
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            return int.from_bytes(data[at + 7:at + 9], "big"), int.from_bytes(data[at + 5:at + 7], "big")
+        at += 2 + length
+    return None
+
+
+def picture_size(path):
+    """Width and height of a shared picture, from ImageMagick's identify."""
+    out = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, check=True).stdout
+    return tuple(int(n) for n in out.split())
 
 
 def current_target(link):
@@ -48,7 +70,12 @@ def with_old_browser(port, link):
 
 
 def problems_of(client, port, manifest):
-    links = LINK.findall(client(port, b"/")[2])
+    index = client(port, b"/")[2]
+    links = LINK.findall(index)
+    for icon in sorted(set(IMAGE.findall(index))):
+        status, content_type, body = client(port, icon)
+        if (status, content_type, jpeg_size(body)) != (200, "image/jpeg", (16, 16)):
+            yield "icon %s: %s %s %s" % (icon, status, content_type, jpeg_size(body))
     # A picture's name link follows its "AVI! " link to the scaled page.
     by_name = {text: (target, links[i - 1][0] if i > 0 and links[i - 1][1] == b"AVI! " else None)
                for i, (target, text) in enumerate(links) if text != b"AVI! "}
@@ -66,6 +93,13 @@ def problems_of(client, port, manifest):
                     yield "%s: %s %s showing %s" % (page, status, content_type, source)
                 elif kind == "gif" and client(port, source[0]) != (200, "image/gif", content):
                     yield "%s is not the GIF file" % source[0]
+                elif kind == "picture":
+                    status, content_type, body = client(port, source[0])
+                    size, full = jpeg_size(body), picture_size(path)
+                    wanted = full if image == b".jpeg" or max(full) <= 320 else None
+                    if (status, content_type) != (200, "image/jpeg") or not size or \
+                            (size != wanted if wanted else max(size) != 320):
+                        yield "%s: %s %s of %s" % (source[0], status, content_type, size)
         elif client(port, target) != (200, TYPES[kind], content):
             yield "%s: %s" % (target, client(port, target)[:2])
 

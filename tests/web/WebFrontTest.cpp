@@ -7,6 +7,8 @@
 
 #include "TempDir.h"
 #include "net/NetTestKit.h"
+#include "picture/Bitmap.h"
+#include "picture/JPEGImage.h"
 #include "platform/TextUtils.h"
 #include "web/Latin9.h"
 #include "web/MyHttpConnection.h"
@@ -14,6 +16,7 @@
 namespace driftpost {
 namespace {
 
+using testing::ReadFile;
 using testing::WriteFile;
 
 const std::string Head = R"(<html><head><meta http-equiv="content-type" content="text/html; charset=ISO-8859-15"><title>)";
@@ -63,7 +66,7 @@ class WebFrontTest : public ::testing::Test {
 
   testing::TempDir dir;
   TConsoleLog log{nullptr};
-  TItemStore store{{"bmp", "jpg", "png"}};
+  TItemStore store{{"bmp", "jpg", "png", "ico"}};
   bool displayHeader = false;
   TWebFront front{log, store, displayHeader};
   THttpServer server;
@@ -100,11 +103,36 @@ TEST_F(WebFrontTest, APictureHasAnIndexRowAndTwoPages) {
                                   R"(<BODY><IMG SRC="/)" + id + R"(.ajpeg"></BODY></HTML>)" "\r\n";
   EXPECT_EQ(alternative.size(), 121 + extra);
   EXPECT_EQ(Get("/" + id + ".ahtml"), Answer("text/html", alternative));
-  // Any other extension gets an empty answer; JPEG and the icons come later and answer as
-  // unknown items until then.
+  // Any other extension gets an empty answer.
   EXPECT_EQ(Get("/" + id + ".htm") + Get("/" + id + ".png"), "");
-  EXPECT_EQ(Get("/" + id + ".jpeg"), Answer("text/html", Sorry));
-  EXPECT_EQ(Get("/folder.gif"), Answer("text/html", Sorry));
+}
+
+TEST_F(WebFrontTest, PicturesAndIconsGoOutAsJpeg) {
+  // 500 by 2 shrinks to 320 by Round (1.28) = 1; at full size it is encoded as it is.
+  TBitmap wide;
+  wide.SetPixelFormat(pd8Bit);
+  wide.SetSize(500, 2);
+  TMemoryStream file;
+  wide.SaveStream(file);
+  const std::string picture = Share("wide.bmp", std::string(file.Bytes().begin(), file.Bytes().end()));
+  const std::string jpegHeader = "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: ";
+  const std::string scaled = Get("/" + picture + ".ajpeg");
+  EXPECT_EQ(scaled.substr(0, jpegHeader.size()), jpegHeader);
+  TJPEGImage image;
+  TMemoryStream body;
+  body.WriteText(scaled.substr(scaled.find("\r\n\r\n") + 4));
+  body.SetPosition(0);
+  image.LoadStream(body);
+  EXPECT_EQ(image.Width(), 320);
+  EXPECT_EQ(image.Height(), 1);
+  EXPECT_EQ(Get("/" + picture + ".jpeg").substr(0, jpegHeader.size()), jpegHeader);
+  EXPECT_EQ(Get("/sound.x").substr(0, jpegHeader.size()), jpegHeader);
+  // A file that is gone, and a class that cannot become a JPEG picture.
+  const std::string gone = std::to_string(store.AddItem("C:\\Pics\\cat.bmp").Id);
+  EXPECT_EQ(Get("/" + gone + ".jpeg").substr(0, 34), "HTTP/1.0 500 Internal Server Error");
+  const std::string icon = Share("symbol.ico", ReadFile(DRIFTPOST_TEST_DATA "/ico/palette4.ico"));
+  EXPECT_EQ(Get("/" + icon + ".ajpeg").substr(0, 34), "HTTP/1.0 500 Internal Server Error");
+  EXPECT_EQ(log.Lines().back(), "5: 500 Internal Server Error: TIcon kann nicht zu  TJPEGImage zugewiesen werden");
 }
 
 TEST_F(WebFrontTest, FilesAreDeliveredWithTheirTypes) {
