@@ -26,18 +26,7 @@ TEST(PCXGraphicTest, FilesOfImageMagickAndNetpbmDecodeLikeTheToolsDecodeThem) {
                                                      {"netpbm-planes4.pcx", pd4Bit},
                                                      {"netpbm-index2.pcx", pd4Bit},
                                                      {"netpbm-index4.pcx", pd4Bit},
-                                                     {"netpbm-index8.pcx", pd8Bit},
-                                                     {"netpbm-rgb24.pcx", pd24Bit},
                                                      {"gray8-plain.pcx", pd8Bit}});
-}
-
-TEST(PCXGraphicTest, FourBitPlanesMakeOneIndexWithBitZeroFromTheFirstPlane) {
-  // One pixel wide: plane 0 holds 1, plane 2 holds 1, so the index is 0b0101.
-  TPatchedBytes bytes(ReadData("pcx/netpbm-planes4.pcx").substr(0, 128));
-  bytes.LE16(8, 0).LE16(10, 0).LE16(66, 1).Byte(2, 0);  // 1 by 1 pixel, a byte per plane, not packed
-  TPCXGraphic pcx;
-  ASSERT_EQ(LoadBytes(pcx, bytes.Bytes() + std::string("\x80\x00\x80\x00", 4)), "loaded");
-  EXPECT_EQ(pcx.ScanLine(0)[0] >> 4, 5);
 }
 
 TEST(PCXGraphicTest, PalettesFollowTheVersionTheTrailerAndThePaletteInformation) {

@@ -27,16 +27,13 @@ TEST(PPMGraphicTest, FilesOfImageMagickAndNetpbmDecodeLikeTheToolsDecodeThem) {
                                                      {"ppm-comment.ppm", pd24Bit}});
 }
 
-TEST(PPMGraphicTest, HeadersMayCarryCommentsAndStandOnOneLine) {
+TEST(PPMGraphicTest, HeadersMayCarryCommentsAndStandOnOneLineAndTextSamplesAreCutToEightBits) {
   TPPMGraphic ppm;
   ASSERT_EQ(LoadBytes(ppm, "P6\n2 # two wide\n# and\n1\n255\n\x01\x02\x03\x04\x05\x06"), "loaded");
   EXPECT_EQ(RgbBytes(ppm), "\x01\x02\x03\x04\x05\x06");
   ASSERT_EQ(LoadBytes(ppm, "P5 2 1 255\n\x10\x20"), "loaded");
   EXPECT_EQ(ppm.Pixel(1, 0), RGBColor(0x20, 0x20, 0x20));
-}
-
-TEST(PPMGraphicTest, TextSamplesAreCutToEightBitsAndNeedNoByteAfterTheLast) {
-  TPPMGraphic ppm;
+  // No byte needs to follow the last number.
   ASSERT_EQ(LoadBytes(ppm, "P3\n1 1\n1000\n300 256 65535"), "loaded");
   EXPECT_EQ(ppm.Pixel(0, 0), RGBColor(44, 0, 255));
 }

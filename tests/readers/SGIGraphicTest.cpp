@@ -18,13 +18,11 @@ TEST(SGIGraphicTest, FilesOfImageMagickAndNetpbmDecodeLikeTheToolsDecodeThem) {
   // levels times 257, so both sides narrow them exactly.
   testing::ExpectFixturesDecode<TSGIGraphic>("sgi", {{"rgb24-rle.sgi", pd24Bit},
                                                      {"rgb24.sgi", pd24Bit},
-                                                     {"netpbm-rgb24-rle.sgi", pd24Bit},
                                                      {"rgba32-rle.sgi", pd32Bit},
                                                      {"rgb48.sgi", pd24Bit},
                                                      {"netpbm-rgb48-rle.sgi", pd24Bit},
                                                      {"gray-rle.bw", pd8Bit},
                                                      {"gray.bw", pd8Bit},
-                                                     {"netpbm-gray.bw", pd8Bit},
                                                      {"gray16.bw", pd8Bit},
                                                      {"gray-alpha.sgi", pd8Bit}});
 }

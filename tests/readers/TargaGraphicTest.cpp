@@ -34,26 +34,14 @@ TEST(TargaGraphicTest, FilesOfImageMagickAndNetpbmDecodeLikeTheToolsDecodeThem) 
               {"bits24-top.tga", pd24Bit},
               {"bits24-rle.tga", pd24Bit},
               {"netpbm-bits24.tga", pd24Bit},  // with an identification field
-              {"netpbm-bits24-rle.tga", pd24Bit},
               {"bits32.tga", pd32Bit},
               {"bits16.tga", pd15Bit, 0xF8},
               {"bits15.tga", pd15Bit, 0xF8},
-              {"cmap24.tga", pd8Bit},
               {"cmap24-rle.tga", pd8Bit},
               {"cmap32-rle.tga", pd8Bit},  // top row first
               {"cmap16.tga", pd8Bit, 0xF8},
               {"netpbm-cmap15-rle.tga", pd8Bit, 0xF8},
-              {"gray.tga", pd8Bit},
               {"gray-rle.tga", pd8Bit}});
-}
-
-TEST(TargaGraphicTest, RowOrderFollowsTheDescriptor) {
-  const std::string rows = "\x10\x20";  // two rows of one grey pixel
-  TTargaGraphic bottomUp, topDown;
-  ASSERT_EQ(LoadBytes(bottomUp, Targa(3, 8, 1, 2, 0, rows)), "loaded");
-  ASSERT_EQ(LoadBytes(topDown, Targa(3, 8, 1, 2, 0x20, rows)), "loaded");
-  EXPECT_EQ(bottomUp.ScanLine(1)[0], 0x10);
-  EXPECT_EQ(topDown.ScanLine(0)[0], 0x10);
 }
 
 TEST(TargaGraphicTest, PackedRowsEndAtTheRowAndTheNextRowStartsAtItsOwnPackets) {
@@ -93,22 +81,6 @@ TEST(TargaGraphicTest, MalformedFilesAreRefusedWithOurErrors) {
 
   for (const char* file : {"tga/bits24-rle.tga", "tga/cmap16.tga", "tga/netpbm-bits24.tga"})
     testing::LoadEveryPrefix<TTargaGraphic>(testing::ReadData(file));
-}
-
-TEST(TargaGraphicTest, RecognisesLoadableHeadersWithoutMovingTheStream) {
-  auto canRead = [](const std::string& bytes) {
-    TMemoryStream stream;
-    stream.WriteText(bytes);
-    stream.SetPosition(0);
-    const bool answer = TTargaGraphic::CanReadStream(stream);
-    EXPECT_EQ(stream.Position(), 0);
-    return answer;
-  };
-  // True colour without a colour map leaves the entry size 0, as the tools write it.
-  EXPECT_TRUE(canRead(testing::ReadData("tga/bits24.tga")));
-  EXPECT_TRUE(canRead(testing::ReadData("tga/cmap16.tga")));
-  EXPECT_FALSE(canRead(Targa(2, 24, 1, 1, 0, "")));  // the header alone
-  EXPECT_FALSE(canRead(Targa(4, 24, 1, 1, 0, "abc")));
 }
 
 TEST(TargaGraphicTest, ReportsPreparingAndEveryRowMovingTheRectangleDown) {
