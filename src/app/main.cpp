@@ -12,6 +12,7 @@
 #include "app/Desktop.h"
 #include "app/MessageLoopBridge.h"
 #include "picture/FormatRegistry.h"
+#include "readers/ReaderRegistration.h"
 #include "app/Program.h"
 #include "platform/MessageLoop.h"
 
@@ -82,6 +83,7 @@ int main(int argc, char* argv[]) {
 
   // The picture formats are registered before any window exists: the store asks them which
   // files are pictures.
+  driftpost::InstallReaders();
   driftpost::InitializePictureFormats();
   driftpost::TProgram program(driftpost::ExecutablePath());
   program.CreateStore();

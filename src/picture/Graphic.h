@@ -101,8 +101,9 @@ class TGraphic {
   bool InheritsFrom(TGraphicClass ancestor) const { return ClassType()->InheritsFrom(ancestor); }
 
   // Opens the file read-only, loads it through LoadStream and closes it again, also when
-  // loading failed. Raises EFOpenError when the file cannot be opened.
-  void LoadFile(const std::string& path);
+  // loading failed. Raises EFOpenError when the file cannot be opened. A reader whose
+  // pictures need a second file beside the first learns the path here.
+  virtual void LoadFile(const std::string& path);
   // Reads the picture from the stream's current position.
   virtual void LoadStream(TStream& stream) = 0;
   // Writes the picture in its own format at the stream's current position.

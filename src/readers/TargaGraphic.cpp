@@ -1,0 +1,197 @@
+#include "readers/TargaGraphic.h"
+
+#include <vector>
+
+#include "picture/ColorManager.h"
+#include "readers/GraphicCompression.h"
+#include "readers/ReaderSupport.h"
+
+namespace driftpost {
+namespace {
+
+enum TTargaImageType : std::uint8_t {
+  ttNoImage = 0,
+  ttColorMapped = 1,
+  ttTrueColor = 2,
+  ttGray = 3,
+  ttPackedColorMapped = 9,
+  ttPackedTrueColor = 10,
+  ttPackedGray = 11,
+};
+
+struct TTargaHeader {
+  static constexpr std::size_t Size = 18;
+
+  std::uint8_t IdentificationLength;
+  std::uint8_t ColorMapType;  // 0 none, 1 present
+  std::uint8_t ImageType;     // TTargaImageType
+  std::uint16_t ColorMapLength;
+  std::uint8_t ColorMapEntrySize;  // bits
+  std::uint16_t Width;
+  std::uint16_t Height;
+  std::uint8_t PixelSize;   // bits
+  std::uint8_t Descriptor;  // bit 5: the first stored row is the top row
+
+  static TTargaHeader Parse(const std::array<std::uint8_t, Size>& bytes) {
+    // The first colour map index (3) and the origin (8, 10) are not used.
+    return TTargaHeader{bytes[0], bytes[1], bytes[2], LoadLE16(&bytes[5]), bytes[7], LoadLE16(&bytes[12]),
+                        LoadLE16(&bytes[14]), bytes[16], bytes[17]};
+  }
+
+  static TTargaHeader Read(TStream& stream) { return Parse(ReadHeaderBytes<Size>(stream)); }
+
+  bool Packed() const { return ImageType >= ttPackedColorMapped; }
+  bool Gray() const { return ImageType == ttGray || ImageType == ttPackedGray; }
+  bool TopFirst() const { return Descriptor & 0x20; }
+
+  // A header this reader can load: a known image type, pixel size and (when there is a
+  // colour map) colour map entry size, and a picture of at least one pixel.
+  bool Valid() const {
+    const bool knownType = ImageType <= ttGray || (ImageType >= ttPackedColorMapped && ImageType <= ttPackedGray);
+    const bool knownMap = ColorMapType == 0 || (ColorMapType == 1 && KnownEntrySize(ColorMapEntrySize));
+    return knownType && knownMap && (PixelSize == 8 || KnownEntrySize(PixelSize)) && Width > 0 && Height > 0;
+  }
+
+  static bool KnownEntrySize(std::uint8_t bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
+};
+
+// The colour map's 15- and 16-bit entries: little-endian words of 5 bits each of blue,
+// green and red, from the lowest bits up.
+TPalette PaletteFromWords(const std::vector<std::uint8_t>& map, std::size_t count) {
+  TPalette palette(std::min<std::size_t>(count, 256));
+  for (std::size_t i = 0; i < palette.size(); ++i) {
+    const std::uint16_t word = LoadLE16(&map[2 * i]);
+    palette[i].Blue = static_cast<std::uint8_t>((word & 0x1F) << 3);
+    palette[i].Green = static_cast<std::uint8_t>((word >> 5 & 0x1F) << 3);
+    palette[i].Red = static_cast<std::uint8_t>((word >> 10 & 0x1F) << 3);
+  }
+  return palette;
+}
+
+}  // namespace
+
+TGraphicClass TTargaGraphic::StaticClass() {
+  static const TGraphicClassInfo info{"TTargaGraphic", TGraphicExGraphic::StaticClass(),
+                                      &CreateGraphicOf<TTargaGraphic>, &TTargaGraphic::CanReadStream};
+  return &info;
+}
+
+bool TTargaGraphic::CanReadStream(TStream& stream) {
+  TStreamPositionGuard guard(stream);
+  if (BytesLeft(stream) <= static_cast<std::int64_t>(TTargaHeader::Size)) return false;
+  return TTargaHeader::Read(stream).Valid();
+}
+
+bool TTargaGraphic::ReadProperties(TStream& stream, int imageIndex) {
+  TGraphicExGraphic::ReadProperties(stream, imageIndex);
+  const TTargaHeader header = TTargaHeader::Read(stream);
+  TImageProperties& properties = imageProperties_;
+  properties.Width = header.Width;
+  properties.Height = header.Height;
+  properties.BitsPerSample = 8;
+  switch (header.PixelSize) {
+    case 8:
+      properties.ColorScheme = header.Gray() ? cmGray : cmIndexed;
+      properties.SamplesPerPixel = 1;
+      break;
+    case 15:
+    case 16:
+      properties.ColorScheme = cmRGB;
+      properties.BitsPerSample = 5;
+      properties.SamplesPerPixel = 3;
+      break;
+    case 24:
+      properties.ColorScheme = cmRGB;
+      properties.SamplesPerPixel = 3;
+      break;
+    case 32:
+      properties.ColorScheme = cmRGBA;
+      properties.SamplesPerPixel = 4;
+      break;
+    default:
+      break;
+  }
+  properties.BitsPerPixel = static_cast<std::uint8_t>(properties.BitsPerSample * properties.SamplesPerPixel);
+  properties.Compression = header.Packed() ? cpRLE : cpNone;
+  return header.Valid();
+}
+
+void TTargaGraphic::LoadStream(TStream& stream) {
+  FreeImage();
+  TCurrentStream current(stream_, stream);
+  basePosition_ = stream.Position();
+  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
+  stream.SetPosition(basePosition_);
+  TLoadProgress progress(*this, progressRect_);
+  progress.Begin("Preparing...");
+
+  const TTargaHeader header = TTargaHeader::Read(stream);
+  stream.Seek(header.IdentificationLength, TSeekOrigin::soCurrent);
+
+  const TImageProperties& properties = imageProperties_;
+  TColorManager& colors = ColorManager();
+  colors.SetSourceSamples(properties.SamplesPerPixel);
+  colors.SetTargetSamples(properties.SamplesPerPixel);
+  colors.SetSourceModel(properties.ColorScheme);
+  colors.SourceFlags = {};
+  colors.SetTargetModel(cmBGR);
+  colors.SetSourceBits(properties.BitsPerSample);
+  colors.SetTargetBits(properties.BitsPerSample);
+  SetPixelFormat(colors.BitmapDepth(TColorSide::Target));
+
+  // The whole colour map is read to get past it, though a palette holds at most 256 entries
+  // and a grey picture uses none of it.
+  std::vector<std::uint8_t> map;
+  if (header.ColorMapType == 1) {
+    map.resize(header.ColorMapLength * ((header.ColorMapEntrySize + 1u) / 8u));
+    stream.ReadBuffer(map.data(), static_cast<std::int64_t>(map.size()));
+  }
+  if (header.Gray()) {
+    SetPalette(colors.BuildGrayPalette(false));
+  } else if (header.ColorMapType == 1) {
+    const std::uint8_t* data[] = {map.data()};
+    switch (header.ColorMapEntrySize) {
+      case 24:
+        SetPalette(colors.BuildPalette(data, plInterleaved8Triple, header.ColorMapLength, true));
+        break;
+      case 32:
+        SetPalette(colors.BuildPalette(data, plInterleaved8Quad, header.ColorMapLength, true));
+        break;
+      default:
+        SetPalette(PaletteFromWords(map, header.ColorMapLength));
+        break;
+    }
+  }
+
+  CheckImageSize(header.Width, header.Height);
+  SetSize(header.Width, header.Height);
+  const int width = header.Width;
+  const int height = header.Height;
+  const std::size_t pixelBytes = (header.PixelSize + 1u) / 8u;
+  const std::size_t rowSize = static_cast<std::size_t>(width) * pixelBytes;
+  auto bitmapRow = [&](int stored) { return header.TopFirst() ? stored : height - 1 - stored; };
+  progress.BeginRows(width);
+
+  if (header.ImageType == ttNoImage) return;
+  if (!header.Packed()) {
+    for (int i = 0; i < height; ++i) {
+      stream.ReadBuffer(ScanLine(bitmapRow(i)), static_cast<std::int64_t>(rowSize));
+      progress.RowDone(i, height);
+    }
+    return;
+  }
+  // A row's packets take at most twice the row's bytes (one header per 1-byte pixel). What
+  // a row did not use is given back to the stream for the next row.
+  TTargaRLEDecoder decoder(header.PixelSize);
+  std::vector<std::uint8_t> packed(2 * rowSize);
+  for (int i = 0; i < height; ++i) {
+    const std::int64_t got = stream.Read(packed.data(), static_cast<std::int64_t>(packed.size()));
+    std::uint8_t* source = packed.data();
+    std::uint8_t* dest = ScanLine(bitmapRow(i));
+    decoder.Decode(source, dest, static_cast<std::int32_t>(got), width, rowSize);
+    stream.Seek(static_cast<std::int64_t>(source - packed.data()) - got, TSeekOrigin::soCurrent);
+    progress.RowDone(i, height);
+  }
+}
+
+}  // namespace driftpost

@@ -1,0 +1,3 @@
+driftpost_fuzzer(rla_files
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/RLAFilesFuzz.cpp
+  LIBS driftpost_readers driftpost_picture driftpost_platform)

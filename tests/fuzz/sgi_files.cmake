@@ -1,0 +1,3 @@
+driftpost_fuzzer(sgi_files
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/SGIFilesFuzz.cpp
+  LIBS driftpost_readers driftpost_picture driftpost_platform)
