@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "picture/Bitmap.h"
+#include "picture/ByteOrder.h"
 #include "picture/PictureLimits.h"
 #include "platform/Format.h"
 #include "platform/Stream.h"
@@ -26,19 +27,6 @@ constexpr std::uint32_t InfoHeaderSize = 40;
 constexpr std::uint32_t FileHeaderSize = 14;
 constexpr std::uint32_t LargestHeaderSize = 124;
 
-inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
-         static_cast<std::uint32_t>(p[3]) << 24;
-}
-inline void Put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void Put32(std::uint8_t* p, std::uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
 
 // The fields of every header version that decoding needs, after validation.
 struct TDibHeader {
@@ -76,7 +64,7 @@ TDibHeader TDibReader::ReadHeader(bool iconImage) {
   std::uint8_t raw[LargestHeaderSize] = {};
   stream_.ReadBuffer(raw, 4);
   TDibHeader header;
-  header.Size = Get32(raw);
+  header.Size = LoadLE32(raw);
   const std::uint32_t size = header.Size;
   const bool known = size == CoreHeaderSize || size == InfoHeaderSize || size == 52 || size == 56 || size == 64 ||
                      size == 108 || size == LargestHeaderSize;
@@ -84,22 +72,22 @@ TDibHeader TDibReader::ReadHeader(bool iconImage) {
   stream_.ReadBuffer(raw + 4, size - 4);
 
   if (size == CoreHeaderSize) {
-    header.Width = Get16(raw + 4);
-    header.Height = Get16(raw + 6);
-    header.BitCount = Get16(raw + 10);
+    header.Width = LoadLE16(raw + 4);
+    header.Height = LoadLE16(raw + 6);
+    header.BitCount = LoadLE16(raw + 10);
   } else {
-    header.Width = static_cast<std::int32_t>(Get32(raw + 4));
-    const std::int64_t height = static_cast<std::int32_t>(Get32(raw + 8));
+    header.Width = static_cast<std::int32_t>(LoadLE32(raw + 4));
+    const std::int64_t height = static_cast<std::int32_t>(LoadLE32(raw + 8));
     header.TopDown = height < 0;
     header.Height = height < 0 ? -height : height;
-    header.BitCount = Get16(raw + 14);
-    header.Compression = Get32(raw + 16);
-    header.ColorsUsed = Get32(raw + 32);
+    header.BitCount = LoadLE16(raw + 14);
+    header.Compression = LoadLE32(raw + 16);
+    header.ColorsUsed = LoadLE32(raw + 32);
     // The OS/2 header of 64 bytes gives compression numbers from 3 on other meanings.
     if (size == 64 && header.Compression > BI_RLE4) Invalid();
     if (size >= 52 && size != 64) {
-      for (int i = 0; i < 3; ++i) header.Masks[i] = Get32(raw + 40 + 4 * i);
-      if (size >= 56) header.Masks[3] = Get32(raw + 52);
+      for (int i = 0; i < 3; ++i) header.Masks[i] = LoadLE32(raw + 40 + 4 * i);
+      if (size >= 56) header.Masks[3] = LoadLE32(raw + 52);
     }
   }
   if (iconImage) {
@@ -126,7 +114,7 @@ TDibHeader TDibReader::ReadHeader(bool iconImage) {
         const int count = header.Compression == BI_BITFIELDS ? 3 : 4;
         std::uint8_t masks[16];
         stream_.ReadBuffer(masks, 4 * count);
-        for (int i = 0; i < count; ++i) header.Masks[i] = Get32(masks + 4 * i);
+        for (int i = 0; i < count; ++i) header.Masks[i] = LoadLE32(masks + 4 * i);
         header.MaskBytesAfterHeader = 4 * count;
       }
       break;
@@ -256,7 +244,7 @@ void TDibReader::ReadBitFieldRows(const TDibHeader& header, TBitmap& bitmap) {
       throw EReadError();
     std::uint8_t* out = bitmap.ScanLine(header.TopDown ? fileRow : height - 1 - fileRow);
     for (int x = 0; x < width; ++x, out += 4) {
-      const std::uint32_t pixel = pixelBytes == 2 ? Get16(&raw[2 * x]) : Get32(&raw[4 * x]);
+      const std::uint32_t pixel = pixelBytes == 2 ? LoadLE16(&raw[2 * x]) : LoadLE32(&raw[4 * x]);
       out[0] = blue.Extract(pixel);
       out[1] = green.Extract(pixel);
       out[2] = red.Extract(pixel);
@@ -359,7 +347,7 @@ void ReadBitmapFile(TStream& stream, TBitmap& bitmap, const std::string& formatN
   std::int64_t pixelOffset = -1;
   if (start[0] == 'B' && start[1] == 'M') {
     stream.ReadBuffer(start + 2, FileHeaderSize - 2);
-    pixelOffset = Get32(start + 10);
+    pixelOffset = LoadLE32(start + 10);
   } else {
     // A packed bitmap without file header: the info header comes first.
     stream.SetPosition(base);
@@ -395,24 +383,24 @@ void WriteBitmapFile(TStream& stream, const TBitmap& bitmap) {
   std::vector<std::uint8_t> head(offset, 0);
   head[0] = 'B';
   head[1] = 'M';
-  Put32(&head[2], offset + imageBytes);
-  Put32(&head[10], offset);
+  StoreLE32(&head[2], offset + imageBytes);
+  StoreLE32(&head[10], offset);
   std::uint8_t* info = &head[FileHeaderSize];
-  Put32(info, InfoHeaderSize);
-  Put32(info + 4, static_cast<std::uint32_t>(bitmap.Width()));
-  Put32(info + 8, static_cast<std::uint32_t>(bitmap.Height()));
-  Put16(info + 12, 1);
-  Put16(info + 14, static_cast<std::uint32_t>(bits));
-  Put32(info + 16, depth == pd16Bit ? BI_BITFIELDS : BI_RGB);
-  Put32(info + 20, imageBytes);
-  Put32(info + 24, 3780);  // 96 dots per inch, in dots per metre
-  Put32(info + 28, 3780);
-  Put32(info + 32, colors);
+  StoreLE32(info, InfoHeaderSize);
+  StoreLE32(info + 4, static_cast<std::uint32_t>(bitmap.Width()));
+  StoreLE32(info + 8, static_cast<std::uint32_t>(bitmap.Height()));
+  StoreLE16(info + 12, 1);
+  StoreLE16(info + 14, static_cast<std::uint32_t>(bits));
+  StoreLE32(info + 16, depth == pd16Bit ? BI_BITFIELDS : BI_RGB);
+  StoreLE32(info + 20, imageBytes);
+  StoreLE32(info + 24, 3780);  // 96 dots per inch, in dots per metre
+  StoreLE32(info + 28, 3780);
+  StoreLE32(info + 32, colors);
   std::uint8_t* after = info + InfoHeaderSize;
   if (depth == pd16Bit) {
-    Put32(after, 0xF800);
-    Put32(after + 4, 0x07E0);
-    Put32(after + 8, 0x001F);
+    StoreLE32(after, 0xF800);
+    StoreLE32(after + 4, 0x07E0);
+    StoreLE32(after + 8, 0x001F);
     after += 12;
   }
   for (std::uint32_t i = 0; i < colors; ++i, after += 4) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "picture/BitmapFile.h"
+#include "picture/ByteOrder.h"
 #include "picture/PictureLimits.h"
 #include "platform/Format.h"
 #include "platform/Stream.h"
@@ -16,11 +17,6 @@ constexpr std::size_t DirectoryHeaderSize = 6;
 constexpr std::size_t DirectoryEntrySize = 16;
 constexpr std::size_t InfoHeaderSize = 40;
 
-inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
-         static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Format(InvalidImageMessage, {"TIcon"})); }
 
@@ -73,8 +69,8 @@ void TIcon::LoadStream(TStream& stream) {
   const std::size_t size = file.size();
   if (size < DirectoryHeaderSize) Invalid();
   const std::uint8_t* data = file.data();
-  const unsigned count = Get16(data + 4);
-  if (Get16(data) != 0 || Get16(data + 2) != 1 || count == 0) Invalid();
+  const unsigned count = LoadLE16(data + 4);
+  if (LoadLE16(data) != 0 || LoadLE16(data + 2) != 1 || count == 0) Invalid();
   if (DirectoryHeaderSize + std::size_t{count} * DirectoryEntrySize > size) Invalid();
 
   // Rank the images by the sizes their own headers give; the directory's bytes are often
@@ -83,14 +79,14 @@ void TIcon::LoadStream(TStream& stream) {
   bool found = false;
   for (unsigned i = 0; i < count; ++i) {
     const std::uint8_t* entry = data + DirectoryHeaderSize + i * DirectoryEntrySize;
-    const std::size_t offset = Get32(entry + 12);
+    const std::size_t offset = LoadLE32(entry + 12);
     if (offset > size || size - offset < InfoHeaderSize) continue;
     const std::uint8_t* header = data + offset;
-    const std::uint32_t headerSize = Get32(header);
+    const std::uint32_t headerSize = LoadLE32(header);
     if (headerSize < InfoHeaderSize || headerSize > 124) continue;  // a PNG image or something unknown
-    const std::int64_t width = static_cast<std::int32_t>(Get32(header + 4));
-    const std::int64_t height = static_cast<std::int32_t>(Get32(header + 8)) / 2;
-    const int bits = Get16(header + 14);
+    const std::int64_t width = static_cast<std::int32_t>(LoadLE32(header + 4));
+    const std::int64_t height = static_cast<std::int32_t>(LoadLE32(header + 8)) / 2;
+    const int bits = LoadLE16(header + 14);
     if (width <= 0 || height <= 0) continue;
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (!found || pixels > best.Pixels || (pixels == best.Pixels && bits > best.Bits)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "picture/ByteOrder.h"
 #include "picture/PictureLimits.h"
 #include "platform/Format.h"
 #include "platform/Stream.h"
@@ -20,13 +21,8 @@ constexpr std::uint16_t MetaSetWindowExtent = 0x020C;
 constexpr int ScreenDotsPerInch = 96;
 constexpr int HundredthMillimetresPerInch = 2540;
 
-inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-inline std::int16_t GetSigned16(const std::uint8_t* p) { return static_cast<std::int16_t>(Get16(p)); }
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
-         static_cast<std::uint32_t>(p[3]) << 24;
-}
-inline std::int32_t GetSigned32(const std::uint8_t* p) { return static_cast<std::int32_t>(Get32(p)); }
+inline std::int16_t GetSigned16(const std::uint8_t* p) { return static_cast<std::int16_t>(LoadLE16(p)); }
+inline std::int32_t GetSigned32(const std::uint8_t* p) { return static_cast<std::int32_t>(LoadLE32(p)); }
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Format(InvalidImageMessage, {"TMetafile"})); }
 
@@ -38,7 +34,7 @@ std::int64_t ScaleRounded(std::int64_t value, std::int64_t numerator, std::int64
 
 // A plain metafile header: memory or disk metafile, nine words long.
 bool IsMetaHeader(const std::uint8_t* p) {
-  const std::uint16_t type = Get16(p), words = Get16(p + 2);
+  const std::uint16_t type = LoadLE16(p), words = LoadLE16(p + 2);
   return (type == 1 || type == 2) && words == 9;
 }
 
@@ -47,8 +43,8 @@ bool IsMetaHeader(const std::uint8_t* p) {
 bool FindWindowExtent(const std::uint8_t* data, std::size_t size, std::int64_t& width, std::int64_t& height) {
   std::size_t at = MetaHeaderSize;
   while (at + 6 <= size) {
-    const std::uint64_t words = Get32(data + at);
-    const std::uint16_t function = Get16(data + at + 4);
+    const std::uint64_t words = LoadLE32(data + at);
+    const std::uint16_t function = LoadLE16(data + at + 4);
     if (function == 0 || words < 3 || words * 2 > size - at) return false;
     if (function == MetaSetWindowExtent && words >= 5) {
       height = std::abs(GetSigned16(data + at + 6));
@@ -79,15 +75,15 @@ void TMetafile::LoadStream(TStream& stream) {
 
   std::int64_t width = 0, height = 0;
   bool enhanced = false;
-  if (size >= PlaceableHeaderSize + MetaHeaderSize && Get32(data) == PlaceableKey) {
+  if (size >= PlaceableHeaderSize + MetaHeaderSize && LoadLE32(data) == PlaceableKey) {
     // The bounding box is in logical units, `inch` of them to the inch.
-    const std::int64_t inch = Get16(data + 14);
+    const std::int64_t inch = LoadLE16(data + 14);
     if (inch == 0 || !IsMetaHeader(data + PlaceableHeaderSize)) Invalid();
     const std::int64_t left = GetSigned16(data + 6), top = GetSigned16(data + 8);
     const std::int64_t right = GetSigned16(data + 10), bottom = GetSigned16(data + 12);
     width = ScaleRounded(std::abs(right - left), ScreenDotsPerInch, inch);
     height = ScaleRounded(std::abs(bottom - top), ScreenDotsPerInch, inch);
-  } else if (size >= EnhancedHeaderMinimum && Get32(data) == 1 && Get32(data + 40) == EnhancedSignature) {
+  } else if (size >= EnhancedHeaderMinimum && LoadLE32(data) == 1 && LoadLE32(data + 40) == EnhancedSignature) {
     // The frame is in hundredths of a millimetre.
     enhanced = true;
     const std::int64_t left = GetSigned32(data + 24), top = GetSigned32(data + 28);

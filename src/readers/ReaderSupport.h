@@ -8,17 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "picture/ByteOrder.h"
 #include "picture/Graphic.h"
 #include "platform/Stream.h"
 
 namespace driftpost {
 
-inline std::uint16_t LoadLE16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
-inline std::uint16_t LoadBE16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] << 8 | at[1]); }
-inline std::uint32_t LoadBE32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
-         static_cast<std::uint32_t>(at[2]) << 8 | at[3];
-}
 
 // The bytes of a header of N bytes, read whole or not at all (EReadError).
 template <std::size_t N>
