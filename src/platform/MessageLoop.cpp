@@ -173,7 +173,7 @@ void TMessageLoop::KillTimer(unsigned timerId) {
 }
 
 void TMessageLoop::ArmTimerFd() {
-  itimerspec spec{};
+  itimerspec due{};
   if (!timers_.empty()) {
     auto earliest = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
                       return a.second.Due < b.second.Due;
@@ -181,10 +181,10 @@ void TMessageLoop::ArmTimerFd() {
     auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(earliest.time_since_epoch()).count();
     // steady_clock is CLOCK_MONOTONIC here; an absolute time of 0 would disarm the timer.
     if (since <= 0) since = 1;
-    spec.it_value.tv_sec = static_cast<time_t>(since / 1000000000);
-    spec.it_value.tv_nsec = static_cast<long>(since % 1000000000);
+    due.it_value.tv_sec = static_cast<time_t>(since / 1000000000);
+    due.it_value.tv_nsec = static_cast<long>(since % 1000000000);
   }
-  ::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+  ::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &due, nullptr);
 }
 
 void TMessageLoop::FireDueTimers() {

@@ -26,9 +26,30 @@ std::size_t LastDelimiter(const std::string& path) {
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
-// Decodes one UTF-8 sequence at text[i]; returns its length, or 0 when the bytes there do
-// not form a valid, shortest-form sequence.
+// The C library's Unicode case tables, independent of the process's own locale setting.
+locale_t Utf8Locale() {
+  static locale_t locale = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (!l) l = newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(nullptr));
+    return l;
+  }();
+  return locale;
+}
+
+char32_t FoldLetter(char32_t c) {
+  if (c < 0x80) return static_cast<char32_t>(AsciiLower(static_cast<char>(c)));
+  locale_t locale = Utf8Locale();
+  if (!locale) return c;
+  wint_t lower = towlower_l(static_cast<wint_t>(c), locale);
+  // A letter whose lower-case form is shorter or longer in UTF-8 is still mapped: the result
+  // is compared as text, so the length may change.
+  return static_cast<char32_t>(lower);
+}
+
+}  // namespace
+
 std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out) {
+  if (i >= text.size()) return 0;
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   unsigned char lead = byte(i);
   std::size_t length;
@@ -77,28 +98,6 @@ void EncodeUtf8(char32_t value, std::string& out) {
     out += static_cast<char>(0x80 | (value & 0x3F));
   }
 }
-
-// The C library's Unicode case tables, independent of the process's own locale setting.
-locale_t Utf8Locale() {
-  static locale_t locale = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (!l) l = newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(nullptr));
-    return l;
-  }();
-  return locale;
-}
-
-char32_t FoldLetter(char32_t c) {
-  if (c < 0x80) return static_cast<char32_t>(AsciiLower(static_cast<char>(c)));
-  locale_t locale = Utf8Locale();
-  if (!locale) return c;
-  wint_t lower = towlower_l(static_cast<wint_t>(c), locale);
-  // A letter whose lower-case form is shorter or longer in UTF-8 is still mapped: the result
-  // is compared as text, so the length may change.
-  return static_cast<char32_t>(lower);
-}
-
-}  // namespace
 
 bool IsPathDelimiter(char c) { return c == '\\' || c == ':' || c == '/'; }
 

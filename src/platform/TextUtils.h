@@ -41,6 +41,12 @@ bool SameText(const std::string& a, const std::string& b);
 std::string AnsiLowerCase(const std::string& text);
 bool AnsiSameText(const std::string& a, const std::string& b);
 
+// Decodes one well-formed, shortest-form UTF-8 sequence at text[i] into `out`; returns its
+// length, or 0 when the bytes there are not one (or i is at the end).
+std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out);
+// Appends the UTF-8 form of a Unicode scalar value.
+void EncodeUtf8(char32_t value, std::string& out);
+
 // Strict conversion of a whole text to a 32-bit integer: optional blanks before it, an
 // optional sign, then decimal digits, or "$"/"0x" and hexadecimal digits. Anything else,
 // or a value outside the 32-bit range, gives nothing.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/TextUtils.h"
+
 namespace driftpost {
 
 namespace {
@@ -36,53 +38,6 @@ char32_t Latin9Character(unsigned char byte) {
   for (const TLatin9Difference& difference : Differences)
     if (difference.Byte == byte) return difference.Character;
   return byte;
-}
-
-// Decodes one well-formed, shortest-form UTF-8 sequence at text[i]; its length, or 0.
-std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out) {
-  const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length;
-  char32_t value;
-  if (lead < 0x80) {
-    out = lead;
-    return 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (length > text.size() - i) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (byte(i + k) & 0x3F);
-  }
-  if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
-      (value >= 0xD800 && value <= 0xDFFF))
-    return 0;
-  out = value;
-  return length;
-}
-
-// Latin-9 characters all lie below U+10000.
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 // The lower-case form of a Latin-9 letter; other bytes stay.
@@ -122,7 +77,7 @@ std::string Utf8ToLatin9(const std::string& text) {
 std::string Latin9ToUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (char byte : text) AppendUtf8(Latin9Character(static_cast<unsigned char>(byte)), out);
+  for (char byte : text) EncodeUtf8(Latin9Character(static_cast<unsigned char>(byte)), out);
   return out;
 }
 
