@@ -79,40 +79,31 @@ void TCustomWSocket::AssignDefaults() {
   flushTimeout_ = 60;
 }
 
-void TCustomWSocket::SetAddr(const std::string& value) {
-  std::string text = Trim(value);
-  if (addrAssigned_ && text == addrStr_) return;
+// Addr, Port and Proto may change only while the socket is closed; a changed text must be
+// resolved again before the next use.
+void TCustomWSocket::AssignEndpointText(const char* name, const std::string& value, std::string& text,
+                                        bool& assigned, bool& resolved) {
+  std::string trimmed = Trim(value);
+  if (assigned && trimmed == text) return;
   if (state_ != wsClosed) {
-    RaiseSocketError("Cannot change Addr if not closed");
+    RaiseSocketError(std::string("Cannot change ") + name + " if not closed");
     return;
   }
-  addrStr_ = text;
-  addrAssigned_ = !text.empty();
-  addrResolved_ = false;
+  text = trimmed;
+  assigned = !trimmed.empty();
+  resolved = false;
+}
+
+void TCustomWSocket::SetAddr(const std::string& value) {
+  AssignEndpointText("Addr", value, addrStr_, addrAssigned_, addrResolved_);
 }
 
 void TCustomWSocket::SetPort(const std::string& value) {
-  std::string text = Trim(value);
-  if (portAssigned_ && text == portStr_) return;
-  if (state_ != wsClosed) {
-    RaiseSocketError("Cannot change Port if not closed");
-    return;
-  }
-  portStr_ = text;
-  portAssigned_ = !text.empty();
-  portResolved_ = false;
+  AssignEndpointText("Port", value, portStr_, portAssigned_, portResolved_);
 }
 
 void TCustomWSocket::SetProto(const std::string& value) {
-  std::string text = Trim(value);
-  if (protoAssigned_ && text == protoStr_) return;
-  if (state_ != wsClosed) {
-    RaiseSocketError("Cannot change Proto if not closed");
-    return;
-  }
-  protoStr_ = text;
-  protoAssigned_ = !text.empty();
-  protoResolved_ = false;
+  AssignEndpointText("Proto", value, protoStr_, protoAssigned_, protoResolved_);
 }
 
 void TCustomWSocket::SetLocalPort(const std::string& value) {

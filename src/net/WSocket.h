@@ -252,6 +252,9 @@ class TCustomWSocket : public TComponent, protected TMessageTarget {
   std::string dnsResult_;
   TStringList dnsResultList_;
   TSocket aSocket_ = INVALID_SOCKET;
+  void AssignEndpointText(const char* name, const std::string& value, std::string& text, bool& assigned,
+                          bool& resolved);
+
   std::deque<std::unique_ptr<TBuffer>> sendQueue_;
   int bufSize_ = TBuffer::DefaultSize;
   int lastError_ = 0;
