@@ -38,4 +38,23 @@ bool TGraphicExGraphic::ReadProperties(TStream&, int) {
   return false;
 }
 
+void TGraphicExGraphic::LoadStream(TStream& stream) {
+  // stream_ names the stream for the length of this load only, however it ends.
+  struct TCurrentStream {
+    TStream*& slot;
+    ~TCurrentStream() { slot = nullptr; }
+  } current{stream_};
+  stream_ = &stream;
+
+  FreeImage();
+  basePosition_ = stream.Position();
+  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
+  stream.SetPosition(basePosition_);
+  TLoadProgress progress(*this, progressRect_);
+  progress.Begin("Preparing...");
+  LoadImage(stream, progress);
+}
+
+void TGraphicExGraphic::LoadImage(TStream&, TLoadProgress&) { RaiseInvalidImage(); }
+
 }  // namespace driftpost

@@ -3,10 +3,14 @@
 // its own colour manager, and decodes them into ScanLine(y). The messages and the raising
 // routines every reader reports its errors with live here too.
 //
-// The shape of a reader's LoadStream: FreeImage(); remember the stream position in
-// basePosition_; ReadProperties(stream, 0), raising InvalidImageMessage on false; seek back;
-// set up ColorManager(); SetPixelFormat, SetPalette; CheckImageSize(width, height) before
+// Every load opens the same way, here in LoadStream: the image is released, the stream's
+// position is remembered in basePosition_, ReadProperties(stream, 0) must accept the header
+// (else the format's invalid-image message is raised), the stream goes back to the base and
+// "Preparing..." is reported. Then the reader's LoadImage does the format's own part: set
+// up ColorManager(); SetPixelFormat, SetPalette; CheckImageSize(width, height) before
 // allocating anything, then SetSize; decode each row into ScanLine(y), reporting progress.
+//
+// A reader's class declares its class record with DRIFTPOST_READER_CLASS (below).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +20,7 @@
 
 #include "picture/Bitmap.h"
 #include "picture/ImageProperties.h"
+#include "picture/LoadProgress.h"
 #include "platform/Format.h"
 
 namespace driftpost {
@@ -59,11 +64,19 @@ class TGraphicExGraphic : public TBitmap {
   // then fill the properties from the header and return true when the header is valid.
   virtual bool ReadProperties(TStream& stream, int imageIndex);
 
+  // The common opening of a load, then LoadImage.
+  void LoadStream(TStream& stream) override;
+
   TColorManager& ColorManager() { return *colorManager_; }
   TImageProperties& ImageProperties() { return imageProperties_; }
   const TImageProperties& ImageProperties() const { return imageProperties_; }
 
  protected:
+  // The format's part of a load. The stream stands at the base position, the image
+  // properties hold the accepted header and `progress` has begun "Preparing...". The base
+  // refuses every file with the invalid-image message.
+  virtual void LoadImage(TStream& stream, TLoadProgress& progress);
+
   std::unique_ptr<TColorManager> colorManager_;
   TImageProperties imageProperties_;
   std::int64_t basePosition_ = 0;  // where the current load began
@@ -72,3 +85,14 @@ class TGraphicExGraphic : public TBitmap {
 };
 
 }  // namespace driftpost
+
+// The class record of a reader class `Reader` derived from `Parent`: its name, its parent's
+// record, how to make an instance, and its CanReadStream. Put inside the class body.
+#define DRIFTPOST_READER_CLASS(Reader, Parent)                                                          \
+ public:                                                                                                \
+  static ::driftpost::TGraphicClass StaticClass() {                                                    \
+    static const ::driftpost::TGraphicClassInfo info{#Reader, Parent::StaticClass(),                   \
+                                                     &::driftpost::CreateGraphicOf<Reader>, &Reader::CanReadStream}; \
+    return &info;                                                                                       \
+  }                                                                                                     \
+  ::driftpost::TGraphicClass ClassType() const override { return StaticClass(); }

@@ -24,12 +24,6 @@ struct TAutodeskHeader {
 
 }  // namespace
 
-TGraphicClass TAutodeskGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TAutodeskGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TAutodeskGraphic>, &TAutodeskGraphic::CanReadStream};
-  return &info;
-}
-
 bool TAutodeskGraphic::CanReadStream(TStream& stream) {
   TStreamPositionGuard guard(stream);
   if (BytesLeft(stream) <= static_cast<std::int64_t>(TAutodeskHeader::Size)) return false;
@@ -51,14 +45,7 @@ bool TAutodeskGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return true;
 }
 
-void TAutodeskGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
-  stream.SetPosition(basePosition_);
-  TLoadProgress progress(*this, progressRect_);
-  progress.Begin("Preparing...");
+void TAutodeskGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
 
   const TAutodeskHeader header = TAutodeskHeader::Read(stream);
   std::array<std::uint8_t, 768> map;

@@ -10,8 +10,8 @@ namespace driftpost {
 
 class TAutodeskGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TAutodeskGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "Autodesk"; }
 
   // Magic 0x9119 and 8 bits per pixel; the stream stays put.
@@ -19,9 +19,11 @@ class TAutodeskGraphic : public TGraphicExGraphic {
   // Fills the image properties from the header; false unless the magic matches and the
   // picture has 8 bits per pixel and at least one pixel.
   bool ReadProperties(TStream& stream, int imageIndex) override;
+
+ protected:
   // Raises the invalid-format message for an unloadable header, EReadError when the
   // palette or the rows are cut short.
-  void LoadStream(TStream& stream) override;
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 };
 
 }  // namespace driftpost

@@ -44,12 +44,6 @@ TPalette ReadCUTPalette(TStream& stream) {
   return palette;
 }
 
-TGraphicClass TCUTGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TCUTGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TCUTGraphic>, &TCUTGraphic::CanReadStream};
-  return &info;
-}
-
 void TCUTGraphic::LoadFile(const std::string& path) {
   struct TForget {
     std::string& file;
@@ -76,15 +70,10 @@ bool TCUTGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return properties.Width > 0 && properties.Height > 0;
 }
 
-void TCUTGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
+void TCUTGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   // Width, height and a reserved word.
   stream.SetPosition(basePosition_ + 6);
   const int width = static_cast<int>(imageProperties_.Width), height = static_cast<int>(imageProperties_.Height);
-  TLoadProgress progress(*this, progressRect_);
   progress.BeginRows(width);
 
   SetPixelFormat(pd8Bit);

@@ -12,8 +12,8 @@ namespace driftpost {
 
 class TCUTGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TCUTGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "CUT"; }
 
   // Loads the picture with the palette file beside it. A load from a stream alone finds no
@@ -24,13 +24,15 @@ class TCUTGraphic : public TGraphicExGraphic {
   // Makes the bitmap 8-bit and fills the image properties from the width and height at the
   // start of the picture; false for a picture without pixels.
   bool ReadProperties(TStream& stream, int imageIndex) override;
-  // Raises the invalid-format message for a picture without pixels, "Cannot load image.
-  // Palette in CUT file is invalid." for a palette file cut short. Rows missing at the end
-  // of the data stay as they were.
-  void LoadStream(TStream& stream) override;
 
   // The palette file of the load under way; empty when there is none.
   const std::string& PaletteFile() const { return paletteFile_; }
+
+ protected:
+  // Raises the invalid-format message for a picture without pixels, "Cannot load image.
+  // Palette in CUT file is invalid." for a palette file cut short. Rows missing at the end
+  // of the data stay as they were.
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 
  private:
   std::string paletteFile_;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "platform/Exception.h"
 
@@ -123,6 +124,42 @@ class TRLADecoder : public TUnpackOnlyDecoder {
  public:
   void Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize, std::int32_t unpackedSize,
               std::size_t destSize) override;
+};
+
+// Deflate (zlib streams: PNG, TIFF deflate, Paint Shop Pro), on zlib's inflate. DecodeInit
+// sets up the inflate state and DecodeEnd releases it (the destructor releases it too, for
+// a load that failed between the two). Decode inflates at most min(unpackedSize, destSize)
+// bytes from at most `packedSize` bytes with the flush mode given at construction, and
+// advances `source` and `dest` past what was consumed and produced. With automatic reset
+// every call inflates its buffer as a stream of its own; without, the calls continue one
+// stream. After a call that did not return 0 (Z_OK) nothing more is inflated: LastResult
+// tells why (1, Z_STREAM_END, at the stream's end; negative for damaged data).
+class TLZ77Decoder : public TUnpackOnlyDecoder {
+ public:
+  TLZ77Decoder(int flushMode, bool autoReset);
+  ~TLZ77Decoder() override;
+  TLZ77Decoder(const TLZ77Decoder&) = delete;
+  TLZ77Decoder& operator=(const TLZ77Decoder&) = delete;
+
+  // Raises EGraphicCompression "LZ77 decompression error." when zlib cannot start.
+  void DecodeInit() override;
+  void Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize, std::int32_t unpackedSize,
+              std::size_t destSize) override;
+  // Raises EGraphicCompression "LZ77 decompression error." when zlib reports a fault.
+  void DecodeEnd() override;
+
+  int LastResult() const { return lastResult_; }
+  // Input bytes of the last call not consumed, and output room of the last call not filled.
+  std::uint32_t AvailableInput() const;
+  std::uint32_t AvailableOutput() const;
+
+ private:
+  struct TStreamRecord;  // zlib's z_stream, kept out of this header
+  std::unique_ptr<TStreamRecord> stream_;
+  int flushMode_;
+  bool autoReset_;
+  bool started_ = false;
+  int lastResult_ = 0;
 };
 
 }  // namespace driftpost

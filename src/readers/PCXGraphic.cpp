@@ -102,12 +102,6 @@ void WidenTwoBitIndices(const std::uint8_t* row, int width, std::uint8_t* out) {
 
 }  // namespace
 
-TGraphicClass TPCXGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TPCXGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TPCXGraphic>, &TPCXGraphic::CanReadStream};
-  return &info;
-}
-
 bool TPCXGraphic::CanReadStream(TStream& stream) {
   TStreamPositionGuard guard(stream);
   if (BytesLeft(stream) <= static_cast<std::int64_t>(TPCXHeader::Size)) return false;
@@ -133,14 +127,7 @@ bool TPCXGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return true;
 }
 
-void TPCXGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
-  stream.SetPosition(basePosition_);
-  TLoadProgress progress(*this, progressRect_);
-  progress.Begin("Preparing...");
+void TPCXGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
 
   const TPCXHeader header = TPCXHeader::Read(stream);
   const TPCXLayout layout = LayoutOf(header);

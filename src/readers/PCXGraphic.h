@@ -12,8 +12,8 @@ namespace driftpost {
 
 class TPCXGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TPCXGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "PCX"; }
 
   // Manufacturer 10 or 12, version 0, 2, 3 or 5, encoding 0 or 1; the stream stays put.
@@ -21,10 +21,12 @@ class TPCXGraphic : public TGraphicExGraphic {
   // Fills the image properties from the 128-byte header; false unless the manufacturer is
   // 10 or 205 and the header describes a picture whose rows fit their stored length.
   bool ReadProperties(TStream& stream, int imageIndex) override;
+
+ protected:
   // Raises the invalid-format message for an unloadable header, "Invalid color format in
   // PCX file." for plane and bit combinations it cannot show, EReadError for plain pixel
   // data cut short. Packed data that ends early leaves the rest of the picture black.
-  void LoadStream(TStream& stream) override;
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 };
 
 }  // namespace driftpost

@@ -15,12 +15,6 @@ constexpr std::uint64_t kTooLarge = std::uint64_t{1} << 32;
 
 }  // namespace
 
-TGraphicClass TPPMGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TPPMGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TPPMGraphic>, &TPPMGraphic::CanReadStream};
-  return &info;
-}
-
 bool TPPMGraphic::CanReadStream(TStream& stream) {
   TStreamPositionGuard guard(stream);
   if (BytesLeft(stream) <= 10) return false;
@@ -128,7 +122,12 @@ bool TPPMGraphic::ReadProperties(TStream& stream, int imageIndex) {
   TGraphicExGraphic::ReadProperties(stream, imageIndex);
   TImageProperties& properties = imageProperties_;
   properties.Compression = cpNone;
-  TCurrentStream current(stream_, stream);
+  // The header is read through the load's buffer, which borrows stream_ meanwhile.
+  struct TRestoreStream {
+    TStream*& slot;
+    TStream* saved;
+    ~TRestoreStream() { slot = saved; }
+  } restore{stream_, stream_};
   StartReading(stream);
   const THeader header = ReadHeader();
   if (header.Variant == 0 || header.Width == 0 || header.Height == 0) return false;
@@ -158,12 +157,7 @@ bool TPPMGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return true;
 }
 
-void TPPMGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
-  stream.SetPosition(basePosition_);
+void TPPMGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   StartReading(stream);
   const THeader header = ReadHeader();
   const std::int64_t width = static_cast<std::int64_t>(header.Width);
@@ -201,7 +195,6 @@ void TPPMGraphic::LoadStream(TStream& stream) {
   if (header.Variant == '5' || header.Variant == '6')
     samples.resize(pixels * (header.Variant == '6' ? 3 : 1) * sampleBytes);
 
-  TLoadProgress progress(*this, progressRect_);
   progress.BeginRows(static_cast<int>(width));
   for (int y = 0; y < rows; ++y) {
     std::uint8_t* out = ScanLine(y);

@@ -18,8 +18,8 @@ namespace driftpost {
 
 class TPPMGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TPPMGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "PBM, PGM or PPM"; }
 
   // "P" and a digit 1 to 6, with more than 10 bytes; the stream stays put.
@@ -27,9 +27,11 @@ class TPPMGraphic : public TGraphicExGraphic {
   // Fills the image properties from the header; false for a variant other than P1 to P6,
   // for a picture without pixels, and for binary samples beyond 16 bits.
   bool ReadProperties(TStream& stream, int imageIndex) override;
+
+ protected:
   // Raises the invalid-format message for an unloadable header and "Stream read error in
   // PPM file." when the data ends before the picture does.
-  void LoadStream(TStream& stream) override;
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 
  private:
   static constexpr std::size_t kBufferSize = 4096;

@@ -56,12 +56,6 @@ float GammaOf(const std::string& text) {
 
 }  // namespace
 
-TGraphicClass TRLAGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TRLAGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TRLAGraphic>, &TRLAGraphic::CanReadStream};
-  return &info;
-}
-
 bool TRLAGraphic::CanReadStream(TStream& stream) {
   TStreamPositionGuard guard(stream);
   if (BytesLeft(stream) <= static_cast<std::int64_t>(TRLAHeader::Size)) return false;
@@ -87,16 +81,10 @@ bool TRLAGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return true;
 }
 
-void TRLAGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
-  stream.SetPosition(basePosition_);
+void TRLAGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   TImageProperties& properties = imageProperties_;
   const TRLAHeader header = TRLAHeader::Read(stream);
   const int width = header.Width(), height = header.Height();
-  TLoadProgress progress(*this, progressRect_);
   progress.BeginRows(width);
 
   TColorManager& colors = ColorManager();

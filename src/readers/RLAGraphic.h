@@ -12,8 +12,8 @@ namespace driftpost {
 
 class TRLAGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TRLAGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "RLA"; }
 
   // Revision 0xFFFE and a header this reader can load; the stream stays put.
@@ -22,10 +22,12 @@ class TRLAGraphic : public TGraphicExGraphic {
   // kind is "rgb" or "xyz" and the picture has three colour channels of 8 bits (a single
   // matte channel is read as alpha) and at least one pixel.
   bool ReadProperties(TStream& stream, int imageIndex) override;
+
+ protected:
   // Raises the invalid-format message for an unloadable header or a row offset outside
   // the stream, EReadError for row data cut short, and the colour manager's error for
   // "xyz" colours, which it cannot convert.
-  void LoadStream(TStream& stream) override;
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 };
 
 }  // namespace driftpost

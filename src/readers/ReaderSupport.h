@@ -1,6 +1,6 @@
 // What the picture readers share beyond TGraphicExGraphic: reading fixed-size headers and
-// multi-byte fields in either byte order, the limits of the stream being read, and the
-// progress reports every load gives. Nothing here owns the stream or the picture it serves.
+// multi-byte fields in either byte order and the limits of the stream being read. Nothing
+// here owns the stream it reads.
 #pragma once
 
 #include <array>
@@ -10,10 +10,10 @@
 
 #include "picture/ByteOrder.h"
 #include "picture/Graphic.h"
+#include "picture/LoadProgress.h"
 #include "platform/Stream.h"
 
 namespace driftpost {
-
 
 // The bytes of a header of N bytes, read whole or not at all (EReadError).
 template <std::size_t N>
@@ -40,49 +40,6 @@ class TStreamPositionGuard {
  private:
   TStream& stream_;
   std::int64_t position_;
-};
-
-// Points a picture's reference to the stream being read at that stream for one load, and
-// clears it again however the load ends.
-class TCurrentStream {
- public:
-  TCurrentStream(TStream*& slot, TStream& stream) : slot_(slot) { slot_ = &stream; }
-  ~TCurrentStream() { slot_ = nullptr; }
-  TCurrentStream(const TCurrentStream&) = delete;
-  TCurrentStream& operator=(const TCurrentStream&) = delete;
-
- private:
-  TStream*& slot_;
-};
-
-// The progress reports of one load, sent through the picture's OnProgress event. A load has
-// stages ("Preparing...", "Transfering..."), each reported when it starts and when it ends;
-// the row stage reports every delivered row with its percentage and the rectangle of that
-// row, which starts as the first row and moves down one row per report. A stage still open
-// when the load fails is reported as ended all the same.
-class TLoadProgress {
- public:
-  // `rect` is the picture's own progress rectangle; it must outlive this object.
-  TLoadProgress(TGraphic& graphic, TRect& rect) : graphic_(graphic), rect_(rect) {}
-  ~TLoadProgress();
-  TLoadProgress(const TLoadProgress&) = delete;
-  TLoadProgress& operator=(const TLoadProgress&) = delete;
-
-  // Ends an open stage, then starts one with this message.
-  void Begin(const std::string& message);
-  // Begin("Transfering...") for rows `width` pixels wide.
-  void BeginRows(int width);
-  // Row `row` of `height` is delivered.
-  void RowDone(int row, int height);
-  // Ends the open stage, if any.
-  void End();
-
- private:
-  void Report(TProgressStage stage, std::uint8_t percent, bool redrawNow, const std::string& message);
-
-  TGraphic& graphic_;
-  TRect& rect_;
-  bool open_ = false;
 };
 
 }  // namespace driftpost

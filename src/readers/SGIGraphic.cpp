@@ -97,12 +97,6 @@ class TSGIRows {
 
 }  // namespace
 
-TGraphicClass TSGIGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TSGIGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TSGIGraphic>, &TSGIGraphic::CanReadStream};
-  return &info;
-}
-
 bool TSGIGraphic::CanReadStream(TStream& stream) {
   TStreamPositionGuard guard(stream);
   if (BytesLeft(stream) <= static_cast<std::int64_t>(TSGIHeader::Size)) return false;
@@ -125,14 +119,7 @@ bool TSGIGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return true;
 }
 
-void TSGIGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
-  stream.SetPosition(basePosition_);
-  TLoadProgress progress(*this, progressRect_);
-  progress.Begin("Preparing...");
+void TSGIGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
 
   const TSGIHeader header = TSGIHeader::Read(stream);
   const TImageProperties& properties = imageProperties_;

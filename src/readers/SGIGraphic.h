@@ -12,8 +12,8 @@ namespace driftpost {
 
 class TSGIGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TSGIGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "sgi, bw or rgb(a)"; }
 
   // Magic 474 and a header this reader can load; the stream stays put.
@@ -21,9 +21,11 @@ class TSGIGraphic : public TGraphicExGraphic {
   // Fills the image properties from the 512-byte header; false unless the magic is 474,
   // samples have 1 or 2 bytes, and the picture has 1 to 4 channels and at least one pixel.
   bool ReadProperties(TStream& stream, int imageIndex) override;
+
+ protected:
   // Raises the invalid-format message for an unloadable header and for a packed row whose
   // offset lies outside the stream; EReadError for data cut short.
-  void LoadStream(TStream& stream) override;
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 };
 
 }  // namespace driftpost

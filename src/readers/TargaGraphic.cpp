@@ -70,12 +70,6 @@ TPalette PaletteFromWords(const std::vector<std::uint8_t>& map, std::size_t coun
 
 }  // namespace
 
-TGraphicClass TTargaGraphic::StaticClass() {
-  static const TGraphicClassInfo info{"TTargaGraphic", TGraphicExGraphic::StaticClass(),
-                                      &CreateGraphicOf<TTargaGraphic>, &TTargaGraphic::CanReadStream};
-  return &info;
-}
-
 bool TTargaGraphic::CanReadStream(TStream& stream) {
   TStreamPositionGuard guard(stream);
   if (BytesLeft(stream) <= static_cast<std::int64_t>(TTargaHeader::Size)) return false;
@@ -116,14 +110,7 @@ bool TTargaGraphic::ReadProperties(TStream& stream, int imageIndex) {
   return header.Valid();
 }
 
-void TTargaGraphic::LoadStream(TStream& stream) {
-  FreeImage();
-  TCurrentStream current(stream_, stream);
-  basePosition_ = stream.Position();
-  if (!ReadProperties(stream, 0)) RaiseInvalidImage();
-  stream.SetPosition(basePosition_);
-  TLoadProgress progress(*this, progressRect_);
-  progress.Begin("Preparing...");
+void TTargaGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
 
   const TTargaHeader header = TTargaHeader::Read(stream);
   stream.Seek(header.IdentificationLength, TSeekOrigin::soCurrent);

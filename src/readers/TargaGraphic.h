@@ -13,8 +13,8 @@ namespace driftpost {
 
 class TTargaGraphic : public TGraphicExGraphic {
  public:
-  static TGraphicClass StaticClass();
-  TGraphicClass ClassType() const override { return StaticClass(); }
+  DRIFTPOST_READER_CLASS(TTargaGraphic, TGraphicExGraphic)
+
   std::string ImageFormatName() const override { return "Targa"; }
 
   // True when the next 18 bytes are a Targa header this reader can load; the stream stays
@@ -23,10 +23,12 @@ class TTargaGraphic : public TGraphicExGraphic {
   // Fills the image properties from the header; false when the header is not one this
   // reader can load.
   bool ReadProperties(TStream& stream, int imageIndex) override;
+
+ protected:
   // Raises EInvalidGraphic for an unloadable header, EReadError when the colour map or the
   // rows of an uncompressed picture are cut short. Packed rows that end early leave the
   // rest of the picture as it was.
-  void LoadStream(TStream& stream) override;
+  void LoadImage(TStream& stream, TLoadProgress& progress) override;
 };
 
 }  // namespace driftpost
