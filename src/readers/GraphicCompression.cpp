@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <zlib.h>
+
 namespace driftpost {
 namespace {
 
@@ -252,5 +254,55 @@ void TRLADecoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_
     }
   }
 }
+
+struct TLZ77Decoder::TStreamRecord {
+  z_stream zlib{};
+};
+
+TLZ77Decoder::TLZ77Decoder(int flushMode, bool autoReset)
+    : stream_(std::make_unique<TStreamRecord>()), flushMode_(flushMode), autoReset_(autoReset) {}
+
+TLZ77Decoder::~TLZ77Decoder() {
+  if (started_) inflateEnd(&stream_->zlib);
+}
+
+void TLZ77Decoder::DecodeInit() {
+  if (started_) inflateEnd(&stream_->zlib);
+  stream_->zlib = z_stream{};
+  started_ = false;
+  lastResult_ = 0;
+  if (inflateInit(&stream_->zlib) < 0) throw EGraphicCompression("LZ77 decompression error.");
+  started_ = true;
+}
+
+void TLZ77Decoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize,
+                          std::int32_t unpackedSize, std::size_t destSize) {
+  z_stream& zlib = stream_->zlib;
+  zlib.next_in = source;
+  zlib.avail_in = static_cast<uInt>(SizeOf(packedSize));
+  zlib.next_out = dest;
+  zlib.avail_out = static_cast<uInt>(std::min(SizeOf(unpackedSize), destSize));
+  if (!started_) {
+    // Decode before DecodeInit: nothing to inflate with.
+    lastResult_ = Z_STREAM_ERROR;
+    return;
+  }
+  // Each buffer is a stream of its own: the end of the previous one does not stop this one.
+  if (autoReset_) lastResult_ = inflateReset(&zlib);
+  if (lastResult_ != Z_OK) return;
+  lastResult_ = inflate(&zlib, flushMode_);
+  source = zlib.next_in;
+  dest = zlib.next_out;
+}
+
+void TLZ77Decoder::DecodeEnd() {
+  if (!started_) return;
+  started_ = false;
+  if (inflateEnd(&stream_->zlib) < 0) throw EGraphicCompression("LZ77 decompression error.");
+}
+
+std::uint32_t TLZ77Decoder::AvailableInput() const { return stream_->zlib.avail_in; }
+
+std::uint32_t TLZ77Decoder::AvailableOutput() const { return stream_->zlib.avail_out; }
 
 }  // namespace driftpost

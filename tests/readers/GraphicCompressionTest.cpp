@@ -1,6 +1,7 @@
 #include "readers/GraphicCompression.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <memory>
 #include <optional>
@@ -209,6 +210,54 @@ TEST(GraphicCompressionTest, EmptyAndNegativeSizesTouchNothing) {
     EXPECT_EQ(stored, 0u);
   }
 }
+
+Bytes Deflated(const Bytes& plain) {
+  uLongf size = compressBound(static_cast<uLong>(plain.size()));
+  Bytes packed(size);
+  EXPECT_EQ(compress(packed.data(), &size, plain.data(), static_cast<uLong>(plain.size())), Z_OK);
+  packed.resize(size);
+  return packed;
+}
+
+TEST(LZ77DecoderTest, ContinuesOneStreamOverCallsAndStopsAtItsEnd) {
+  Bytes plain(1000);
+  for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<std::uint8_t>(i * 7 / 3);
+  const Bytes packed = Deflated(plain);
+  TLZ77Decoder decoder(Z_PARTIAL_FLUSH, false);
+  decoder.DecodeInit();
+  Bytes out;
+  std::uint8_t* source = const_cast<std::uint8_t*>(packed.data());
+  const std::uint8_t* end = packed.data() + packed.size();
+  // Rows of 100 bytes from input handed over 50 bytes at a time, as a chunked file gives it.
+  Bytes row(100);
+  while (decoder.LastResult() == Z_OK && out.size() < 2000) {
+    std::uint8_t* dest = row.data();
+    decoder.Decode(source, dest, static_cast<std::int32_t>(std::min<std::ptrdiff_t>(50, end - source)), 100, row.size());
+    out.insert(out.end(), row.data(), dest);
+  }
+  EXPECT_EQ(decoder.LastResult(), Z_STREAM_END);
+  EXPECT_EQ(out, plain);
+  // A bomb cannot overfill: the destination bounds the output whatever unpackedSize says.
+  decoder.DecodeInit();
+  source = const_cast<std::uint8_t*>(packed.data());
+  const Decoded capped = Decode(decoder, packed, 100000, 10);
+  EXPECT_EQ(capped.produced, 10);
+  decoder.DecodeEnd();
+}
+
+TEST(LZ77DecoderTest, AutomaticResetInflatesEachBufferOnItsOwnAndDamageStops) {
+  const Bytes first = Deflated(Bytes(64, 1)), second = Deflated(Bytes(64, 2));
+  TLZ77Decoder decoder(Z_PARTIAL_FLUSH, true);
+  decoder.DecodeInit();
+  EXPECT_EQ(Decode(decoder, first, 64, 64).output, Bytes(64, 1));
+  EXPECT_EQ(decoder.LastResult(), Z_STREAM_END);
+  EXPECT_EQ(Decode(decoder, second, 64, 64).output, Bytes(64, 2));
+  const Decoded damaged = Decode(decoder, Bytes{0x78, 0x9C, 0xFF, 0xFF, 0xFF}, 64, 64);
+  EXPECT_LT(decoder.LastResult(), 0);
+  EXPECT_EQ(damaged.produced, 0);
+  decoder.DecodeEnd();
+}
+
 
 }  // namespace
 }  // namespace driftpost
