@@ -204,10 +204,9 @@ TEST_F(ServerUnitTest, ExitEndsTheLoopAndTheShutDownSavesEverything) {
   QTimer::singleShot(0, Console().acExit, &QAction::trigger);
   EXPECT_EQ(QApplication::exec(), 0);
   EXPECT_TRUE(desktop->ShutDown());
-  // The console writes nothing back; the Container window ends normal at its design bounds,
-  // moved left onto the offscreen platform's 800 pixels wide screen.
+  // The console writes nothing back; the Container window ends normal at its design bounds.
   EXPECT_EQ(ReadFile(dir.File("driftpost.ini")),
-            console + "\r\n[Container]\r\nWS=0\r\nTop=109\r\nLeft=452\r\nHeight=291\r\nWidth=348\r\n");
+            console + "\r\n[Container]\r\nWS=0\r\nTop=109\r\nLeft=791\r\nHeight=291\r\nWidth=348\r\n");
   EXPECT_EQ(ReadFile(dir.File("driftpost.container")), "/home/me/cat.bmp\r\n");
 }
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "container/gui/ErrorBox.h"
+
 namespace driftpost {
 
 namespace {
@@ -73,7 +75,9 @@ void RestoreWidgetPlacement(QWidget& window, const std::string& section, const s
 }
 
 void KeepOnScreen(QWidget& window) {
-  if (!window.isWindow() || (window.windowState() & NotNormal)) return;
+  // Without a screen there is only the platform's made-up one, and the placement saved for
+  // the desktop must not follow it.
+  if (RunningWithoutScreen() || !window.isWindow() || (window.windowState() & NotNormal)) return;
   const QScreen* screen = ScreenOf(window);
   if (!screen) return;
   const QRect inner = window.geometry();
