@@ -5,6 +5,7 @@
 #include "readers/CUTGraphic.h"
 #include "readers/PCXGraphic.h"
 #include "readers/PPMGraphic.h"
+#include "readers/PSDGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
 #include "readers/TargaGraphic.h"
@@ -14,7 +15,8 @@ namespace driftpost {
 void InstallReaders() {
   for (TGraphicClass reader : {TTargaGraphic::StaticClass(), TPCXGraphic::StaticClass(), TSGIGraphic::StaticClass(),
                                TAutodeskGraphic::StaticClass(), TCUTGraphic::StaticClass(), TPPMGraphic::StaticClass(),
-                               TRLAGraphic::StaticClass()})
+                               TRLAGraphic::StaticClass(),
+                               TPSDGraphic::StaticClass()})
     if (ReaderClassByName(reader->Name) != reader) InstallReaderClass(reader);
 }
 
