@@ -6,6 +6,7 @@
 #include "readers/PCXGraphic.h"
 #include "readers/PPMGraphic.h"
 #include "readers/PSDGraphic.h"
+#include "readers/PSPGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
 #include "readers/TargaGraphic.h"
@@ -16,7 +17,7 @@ void InstallReaders() {
   for (TGraphicClass reader : {TTargaGraphic::StaticClass(), TPCXGraphic::StaticClass(), TSGIGraphic::StaticClass(),
                                TAutodeskGraphic::StaticClass(), TCUTGraphic::StaticClass(), TPPMGraphic::StaticClass(),
                                TRLAGraphic::StaticClass(),
-                               TPSDGraphic::StaticClass()})
+                               TPSDGraphic::StaticClass(), TPSPGraphic::StaticClass()})
     if (ReaderClassByName(reader->Name) != reader) InstallReaderClass(reader);
 }
 
