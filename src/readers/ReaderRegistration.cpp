@@ -3,6 +3,7 @@
 #include "picture/ReaderClasses.h"
 #include "readers/AutodeskGraphic.h"
 #include "readers/CUTGraphic.h"
+#include "readers/PCDGraphic.h"
 #include "readers/PCXGraphic.h"
 #include "readers/PPMGraphic.h"
 #include "readers/PSDGraphic.h"
@@ -17,7 +18,7 @@ void InstallReaders() {
   for (TGraphicClass reader : {TTargaGraphic::StaticClass(), TPCXGraphic::StaticClass(), TSGIGraphic::StaticClass(),
                                TAutodeskGraphic::StaticClass(), TCUTGraphic::StaticClass(), TPPMGraphic::StaticClass(),
                                TRLAGraphic::StaticClass(),
-                               TPSDGraphic::StaticClass(), TPSPGraphic::StaticClass()})
+                               TPSDGraphic::StaticClass(), TPSPGraphic::StaticClass(), TPCDGraphic::StaticClass()})
     if (ReaderClassByName(reader->Name) != reader) InstallReaderClass(reader);
 }
 
