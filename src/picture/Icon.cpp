@@ -1,9 +1,9 @@
 #include "picture/Icon.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "picture/BitmapFile.h"
+#include "picture/ByteView.h"
 #include "picture/ByteOrder.h"
 #include "picture/PictureLimits.h"
 #include "platform/Format.h"
@@ -19,32 +19,6 @@ constexpr std::size_t InfoHeaderSize = 40;
 
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Format(InvalidImageMessage, {"TIcon"})); }
-
-// A stream over bytes already in memory, so one image of the file can be read with the
-// bitmap reader without copying it out.
-class TByteView : public TStream {
- public:
-  TByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(static_cast<std::int64_t>(size)) {}
-  std::int64_t Read(void* buffer, std::int64_t count) override {
-    const std::int64_t piece = std::clamp<std::int64_t>(size_ - position_, 0, std::max<std::int64_t>(count, 0));
-    if (piece) std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(piece));
-    position_ += piece;
-    return piece;
-  }
-  std::int64_t Write(const void*, std::int64_t) override { return 0; }
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
-    const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? position_ : size_;
-    if (base + offset >= 0) position_ = base + offset;
-    return position_;
-  }
-  void SetSize(std::int64_t) override { throw EWriteError(); }
-  std::int64_t Size() override { return size_; }
-
- private:
-  const std::uint8_t* data_;
-  std::int64_t size_;
-  std::int64_t position_ = 0;
-};
 
 struct TCandidate {
   std::size_t Offset = 0;
