@@ -20,12 +20,6 @@ constexpr std::size_t InfoHeaderSize = 40;
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Format(InvalidImageMessage, {"TIcon"})); }
 
-struct TCandidate {
-  std::size_t Offset = 0;
-  std::uint64_t Pixels = 0;
-  int Bits = 0;
-};
-
 }  // namespace
 
 TIcon::TIcon() = default;
@@ -47,11 +41,11 @@ void TIcon::LoadStream(TStream& stream) {
   if (LoadLE16(data) != 0 || LoadLE16(data + 2) != 1 || count == 0) Invalid();
   if (DirectoryHeaderSize + std::size_t{count} * DirectoryEntrySize > size) Invalid();
 
-  // Rank the images by the sizes their own headers give; the directory's bytes are often
-  // wrong (0 stands for 256, colour counts are left out).
-  TCandidate best;
+  // The first image that is stored as a device-independent bitmap is the icon; images
+  // stored as PNG (and entries pointing nowhere) are passed over.
+  std::size_t chosen = 0;
   bool found = false;
-  for (unsigned i = 0; i < count; ++i) {
+  for (unsigned i = 0; i < count && !found; ++i) {
     const std::uint8_t* entry = data + DirectoryHeaderSize + i * DirectoryEntrySize;
     const std::size_t offset = LoadLE32(entry + 12);
     if (offset > size || size - offset < InfoHeaderSize) continue;
@@ -60,17 +54,13 @@ void TIcon::LoadStream(TStream& stream) {
     if (headerSize < InfoHeaderSize || headerSize > 124) continue;  // a PNG image or something unknown
     const std::int64_t width = static_cast<std::int32_t>(LoadLE32(header + 4));
     const std::int64_t height = static_cast<std::int32_t>(LoadLE32(header + 8)) / 2;
-    const int bits = LoadLE16(header + 14);
     if (width <= 0 || height <= 0) continue;
-    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    if (!found || pixels > best.Pixels || (pixels == best.Pixels && bits > best.Bits)) {
-      best = TCandidate{offset, pixels, bits};
-      found = true;
-    }
+    chosen = offset;
+    found = true;
   }
   if (!found) Invalid();
 
-  TByteView view(data + best.Offset, size - best.Offset);
+  TByteView view(data + chosen, size - chosen);
   TBitmap image;
   const TDibInfo info = ReadIconImage(view, image, "TIcon");
   const int width = image.Width(), height = image.Height();
