@@ -16,6 +16,7 @@ constexpr std::size_t MaxSavedStates = 1024;
 constexpr std::size_t MaxClipParts = 32;
 constexpr std::size_t MaxPathPoints = std::size_t{1} << 20;
 constexpr std::size_t MaxRegionRectangles = 4096;
+constexpr std::size_t MaxClipPoints = std::size_t{1} << 16;
 // Coordinates beyond this (in pixels) mean a mapping gone wrong; such shapes are dropped.
 constexpr double FarAway = 1e12;
 // Pattern brushes larger than this are painted in a plain colour instead.
@@ -504,8 +505,8 @@ void TMetafileCanvas::DrawDib(const TBoxD& destination, const TDibBlit& blit) {
       std::max({2 * (blit.Header.Size + blit.Bits.Size), static_cast<std::size_t>(4 * area), std::size_t{1} << 20});
   TBitmap bitmap;
   if (!ReadDib(blit.Header, blit.Bits, maxBytes, bitmap)) return;
-  budget_.Spend(static_cast<double>(bitmap.Width()) * bitmap.Height() + visibleWidth * visibleHeight);
-  if (budget_.Exhausted()) return;
+  budget_.Spend(static_cast<double>(bitmap.Width()) * bitmap.Height());
+  if (!budget_.Take(4 * visibleWidth * visibleHeight)) return;
 
   // The source rectangle as asked (it may run backwards: a mirrored picture), then the part
   // of it that the bitmap really has.
@@ -567,7 +568,10 @@ void TMetafileCanvas::DrawDib(const TBoxD& destination, const TDibBlit& blit) {
       const cairo_matrix_t matrix{fromTile.A, fromTile.B, fromTile.C, fromTile.D, fromTile.E, fromTile.F};
       cairo_pattern_set_matrix(pattern, &matrix);
       cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-      cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
+      // Enlarged bitmaps keep their sharp pixels, as Windows stretches them; reduced ones
+      // are averaged.
+      const bool enlarged = onTileX >= width && onTileY >= height;
+      cairo_pattern_set_filter(pattern, enlarged ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
       cairo_set_source(cr_, pattern);
       cairo_set_operator(cr_, BlitOperator(blit.Rop));
       cairo_paint_with_alpha(cr_, std::clamp(blit.ConstantAlpha, 0.0, 1.0));
@@ -579,6 +583,17 @@ void TMetafileCanvas::DrawDib(const TBoxD& destination, const TDibBlit& blit) {
 }
 
 // ---- Filling and stroking -------------------------------------------------------------------
+
+// Anti-aliasing costs Cairo time that grows with the square of the edges a row crosses
+// when they cross one another; a shape that could cost much that way is drawn without it,
+// which costs time in proportion to the edges alone.
+double TMetafileCanvas::RasterCost(const TScanCost& scan) {
+  constexpr double MaxSmoothPairs = 1 << 22;
+  budget_.Spend(std::min(clip_.Height(), 4096.0));  // what the estimate itself took
+  const bool smooth = scan.Pairs <= MaxSmoothPairs;
+  cairo_set_antialias(cr_, smooth ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+  return 16 * scan.Crossings + (smooth ? 8 * scan.Pairs : 0);
+}
 
 TBoxD TMetafileCanvas::GuardBox(double margin) const {
   return {clip_.Left - margin, clip_.Top - margin, clip_.Right + margin, clip_.Bottom + margin};
@@ -671,24 +686,19 @@ void TMetafileCanvas::Fill(const TFigures& figures, const TBrush& brush, bool wi
   const TBoxD guard = GuardBox(2);
   double work = 0;
   cairo_new_path(cr_);
+  TFigures visible;
   for (const TFigure& figure : figures) {
-    const std::vector<TPointD> clipped = ClipPolygon(figure.Points, guard);
-    if (clipped.size() < 3) continue;
-    work += static_cast<double>(clipped.size()) + EdgeRows(clipped, true, clip_);
-    AddPolygonPath(cr_, clipped);
+    std::vector<TPointD> clipped = ClipPolygon(figure.Points, guard);
+    work += static_cast<double>(figure.Points.size());
+    if (clipped.size() >= 3) visible.push_back(TFigure{std::move(clipped), true});
   }
-  const TBoxD bounds = BoundsOf(figures);
+  const TBoxD bounds = BoundsOf(visible);
   const double width = std::max(0.0, std::min(bounds.Right, clip_.Right) - std::max(bounds.Left, clip_.Left));
   const double height = std::max(0.0, std::min(bounds.Bottom, clip_.Bottom) - std::max(bounds.Top, clip_.Top));
-  budget_.Spend(work + width * height);
-  if (budget_.Exhausted()) {
-    cairo_new_path(cr_);
+  budget_.Spend(work);
+  if (!budget_.Take(width * height + RasterCost(ScanCost(visible, true, clip_, 0))) || !SetBrushSource(brush, rop2))
     return;
-  }
-  if (!SetBrushSource(brush, rop2)) {
-    cairo_new_path(cr_);
-    return;
-  }
+  for (const TFigure& figure : visible) AddPolygonPath(cr_, figure.Points);
   cairo_set_fill_rule(cr_, winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   cairo_fill(cr_);
 }
@@ -750,10 +760,15 @@ void TMetafileCanvas::Stroke(const TFigures& figures, const TPen& pen) {
     const double length = PolylineLength(points) + (closed ? std::hypot(points.back().X - points[0].X,
                                                                         points.back().Y - points[0].Y)
                                                            : 0);
-    budget_.Spend(static_cast<double>(points.size()) + EdgeRows(points, closed, clip_) * 2 +
-                  std::min(length * width, clip_.Width() * clip_.Height()) +
-                  (period > 0 ? 4 * length / period : 0));
-    if (budget_.Exhausted()) return;
+    // The outline has an edge on either side of each segment and a join at each point, as
+    // tall as the pen is wide; each dash is a shape of its own.
+    TScanCost scan = ScanCost({TFigure{points, closed}}, closed, clip_, width / 2);
+    scan.Crossings = 2 * scan.Crossings + static_cast<double>(points.size()) * width;
+    scan.Pairs *= 4;
+    budget_.Spend(static_cast<double>(points.size()));
+    const double pieces = period > 0 ? length / period * static_cast<double>(dashes.size() / 2) : 0;
+    if (!budget_.Take(2 * std::min(length * width, clip_.Width() * clip_.Height()) + 4096 * pieces + RasterCost(scan)))
+      return;
     if (period > 0) cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), std::fmod(startLength, period));
     cairo_move_to(cr_, points[0].X + shift, points[0].Y + shift);
     for (std::size_t i = 1; i < points.size(); ++i) cairo_line_to(cr_, points[i].X + shift, points[i].Y + shift);
@@ -761,7 +776,7 @@ void TMetafileCanvas::Stroke(const TFigures& figures, const TPen& pen) {
     cairo_stroke(cr_);
   };
   for (const TFigure& figure : figures) {
-    if (figure.Points.size() < 2 || budget_.Exhausted()) continue;
+    if (figure.Points.size() < 2) continue;
     const TBoxD bounds = BoundsOf({figure});
     if (bounds.Left >= guard.Left && bounds.Right <= guard.Right && bounds.Top >= guard.Top &&
         bounds.Bottom <= guard.Bottom) {
@@ -836,7 +851,9 @@ void TMetafileCanvas::CombineClip(std::shared_ptr<TClipPart> part, TRegionMode m
 void TMetafileCanvas::AddClipPart(std::shared_ptr<TClipPart> part) {
   if (!AllFinite(part->Polygons) || !Reasonable(part->Polygons)) return;
   budget_.Spend(static_cast<double>(PointCount(part->Polygons)));
-  if (state_.Clip.size() >= MaxClipParts) return;
+  std::size_t points = PointCount(part->Polygons);
+  for (const auto& kept : state_.Clip) points += PointCount(kept->Polygons);
+  if (state_.Clip.size() >= MaxClipParts || points > MaxClipPoints) return;
   state_.Clip.push_back(std::move(part));
   clipApplied_ = false;
 }
@@ -898,6 +915,7 @@ void TMetafileCanvas::ApplyClip() {
   cairo_clip(cr_);
   const TBoxD guard = GuardBox(2);
   for (const auto& part : state_.Clip) {
+    budget_.Spend(16.0 * static_cast<double>(PointCount(part->Polygons)));
     cairo_new_path(cr_);
     if (part->Exclude) {
       AddPolygonPath(cr_, {{guard.Left, guard.Top}, {guard.Right, guard.Top}, {guard.Right, guard.Bottom},

@@ -32,12 +32,19 @@ struct TBytes {
   std::size_t Size = 0;
 };
 
-// The work one drawing may do, in units of about a pixel or a point. When it is spent the
-// players stop.
+// The work one drawing may do, in units of about a nanosecond of Cairo's or our time.
+// Reading records and points is spent as it is done; when that has spent the budget the
+// players stop. Drawing a shape is taken only when the rest of the budget covers it: a
+// shape that would cost more is left out, and the shapes after it are still drawn.
 class TWorkBudget {
  public:
   explicit TWorkBudget(double units) : remaining_(units) {}
   void Spend(double units) { remaining_ -= units; }
+  bool Take(double units) {
+    if (!(units <= remaining_)) return false;
+    remaining_ -= units;
+    return true;
+  }
   bool Exhausted() const { return remaining_ < 0; }
 
  private:
@@ -259,6 +266,9 @@ class TMetafileCanvas {
   void Stroke(const TFigures& figures, const TPen& pen);
   void StrokeAndFill(bool fill, bool stroke);
   bool SetOperator(int rop2, TColor& color);
+  // Chooses anti-aliasing for a shape whose edges cross rows as `scan` says; the cost of
+  // rasterising it.
+  double RasterCost(const TScanCost& scan);
   bool SetBrushSource(const TBrush& brush, int rop2);
   cairo_surface_t* PatternSurface(const TBrush& brush);
   double PenWidthOnTile(const TPen& pen) const;

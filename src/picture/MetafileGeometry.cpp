@@ -1,6 +1,7 @@
 #include "picture/MetafileGeometry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <numbers>
 
@@ -163,15 +164,36 @@ std::vector<TClippedRun> ClipPolyline(const std::vector<TPointD>& polyline, cons
   return runs;
 }
 
-double EdgeRows(const std::vector<TPointD>& points, bool closed, const TBoxD& box) {
-  double rows = 0;
-  const std::size_t n = points.size();
-  for (std::size_t i = closed ? 0 : 1; i < n; ++i) {
-    const TPointD a = points[i == 0 ? n - 1 : i - 1], b = points[i];
-    const double top = std::max(std::min(a.Y, b.Y), box.Top), bottom = std::min(std::max(a.Y, b.Y), box.Bottom);
-    if (bottom > top) rows += bottom - top;
+TScanCost ScanCost(const TFigures& figures, bool closed, const TBoxD& box, double widen) {
+  constexpr int MaxBands = 4096;
+  const double height = box.Height();
+  if (!(height > 0)) return {};
+  const int bands = static_cast<int>(std::clamp(std::ceil(height), 1.0, double(MaxBands)));
+  const double bandHeight = height / bands;
+  std::vector<std::int64_t> changes(static_cast<std::size_t>(bands) + 1, 0);
+  for (const TFigure& figure : figures) {
+    const std::vector<TPointD>& points = figure.Points;
+    const std::size_t n = points.size();
+    for (std::size_t i = closed ? 0 : 1; i < n; ++i) {
+      const TPointD a = points[i == 0 ? n - 1 : i - 1], b = points[i];
+      const double top = std::max(std::min(a.Y, b.Y) - widen, box.Top);
+      const double bottom = std::min(std::max(a.Y, b.Y) + widen, box.Bottom);
+      if (!(bottom >= top)) continue;
+      const auto first = static_cast<std::size_t>(std::clamp((top - box.Top) / bandHeight, 0.0, bands - 1.0));
+      const auto last = static_cast<std::size_t>(std::clamp((bottom - box.Top) / bandHeight, 0.0, bands - 1.0));
+      ++changes[first];
+      --changes[last + 1];
+    }
   }
-  return rows;
+  TScanCost cost;
+  std::int64_t crossing = 0;
+  for (int band = 0; band < bands; ++band) {
+    crossing += changes[static_cast<std::size_t>(band)];
+    const double edges = static_cast<double>(crossing);
+    cost.Crossings += edges * bandHeight;
+    cost.Pairs += edges * edges * bandHeight;
+  }
+  return cost;
 }
 
 }  // namespace driftpost::metafile

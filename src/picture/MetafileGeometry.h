@@ -76,8 +76,15 @@ struct TClippedRun {
 };
 std::vector<TClippedRun> ClipPolyline(const std::vector<TPointD>& polyline, const TBoxD& box);
 
-// Sum over the edges of how many pixel rows each crosses within `box`: what a scan
-// converter spends on them.
-double EdgeRows(const std::vector<TPointD>& points, bool closed, const TBoxD& box);
+// What a scan converter spends on these polylines (closed or not) within `box`, summed over
+// the pixel rows: the edges crossing each row, and that number squared, which is what an
+// anti-aliasing converter may spend when the edges cross one another. `widen` stretches
+// each edge up and down (a stroke's outline). Rows are counted in at most a few thousand
+// bands, so the estimate costs little more than a pass over the points.
+struct TScanCost {
+  double Crossings = 0;
+  double Pairs = 0;
+};
+TScanCost ScanCost(const TFigures& figures, bool closed, const TBoxD& box, double widen);
 
 }  // namespace driftpost::metafile

@@ -25,8 +25,9 @@ constexpr int TileWidth = 4096;
 // Object indices stay within 16 bits in both formats.
 constexpr std::size_t ObjectLimit = 0x10000;
 
-// Work a drawing may do: about eight passes over the largest picture allowed.
-double WorkBudgetUnits() { return 8.0 * static_cast<double>(PictureLimits().MaxPixels) + 1e6; }
+// Work a drawing may do: a second or two, about four times what filling the largest picture
+// allowed takes (MetafileCanvas.h).
+double WorkBudgetUnits() { return 4.0 * static_cast<double>(PictureLimits().MaxPixels) + (1 << 24); }
 
 struct TSurfaceDeleter {
   void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
@@ -63,9 +64,12 @@ void PlayTile(const std::vector<std::uint8_t>& file, const metafile::TMetafileHe
   const int stride = cairo_image_surface_get_stride(surface.get());
   unsigned char* pixels = cairo_image_surface_get_data(surface.get());
   std::vector<TBGRA> line(static_cast<std::size_t>(target.Width()));
+  TBGRA palette[256];
+  ExpandPalette(target.Palette(), palette);
+  auto unpack = [&](int y) { UnpackRow(target.ScanLine(y), target.PixelFormat(), palette, target.Width(), line.data()); };
   cairo_surface_flush(surface.get());
   for (int y = 0; y < height; ++y) {
-    target.UnpackScanLine(tile.Top + y, line.data());
+    unpack(tile.Top + y);
     std::copy_n(line.begin() + tile.Left, width, reinterpret_cast<std::uint32_t*>(pixels + std::ptrdiff_t{y} * stride));
   }
   cairo_surface_mark_dirty(surface.get());
@@ -93,7 +97,7 @@ void PlayTile(const std::vector<std::uint8_t>& file, const metafile::TMetafileHe
 
   TColorMatcher matcher(target.Palette(), 1 << std::min(target.BitsPerPixel(), 8));
   for (int y = 0; y < height; ++y) {
-    target.UnpackScanLine(tile.Top + y, line.data());
+    unpack(tile.Top + y);
     const auto* drawn = reinterpret_cast<const std::uint32_t*>(pixels + std::ptrdiff_t{y} * stride);
     // Cairo leaves the fourth byte undefined; the bitmap keeps its own.
     for (int x = 0; x < width; ++x) {
