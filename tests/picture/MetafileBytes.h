@@ -72,8 +72,8 @@ class TWmfBytes {
   std::string records_;
 };
 
-// An enhanced metafile with a frame of width by height hundredths of a millimetre and a
-// reference device of 1000 by 1000 pixels on 100 by 100 millimetres (10 pixels a millimetre).
+// An enhanced metafile with a frame of width by height pixels and a reference device of 96
+// dots per inch, so that the device's pixels are the picture's.
 class TEmfBytes {
  public:
   TEmfBytes(int width, int height) : width_(width), height_(height) {}
@@ -102,8 +102,9 @@ class TEmfBytes {
     std::string out;
     Put32(out, 1);
     Put32(out, 88);
-    for (int value : {0, 0, width_ / 10, height_ / 10}) Put32(out, value);  // bounds
-    for (int value : {0, 0, width_, height_}) Put32(out, value);            // frame
+    for (int value : {0, 0, width_, height_}) Put32(out, value);  // bounds
+    // The frame in hundredths of a millimetre.
+    for (int value : {0, 0, width_ * 2540 / 96, height_ * 2540 / 96}) Put32(out, value);
     Put32(out, 0x464D4520);
     Put32(out, 0x10000);
     Put32(out, static_cast<std::int64_t>(88 + body.size()));
@@ -113,7 +114,7 @@ class TEmfBytes {
     Put32(out, 0);
     Put32(out, 0);
     Put32(out, 0);
-    for (int value : {1000, 1000, 100, 100}) Put32(out, value);
+    for (int value : {960, 960, 254, 254}) Put32(out, value);
     return out + body;
   }
 
