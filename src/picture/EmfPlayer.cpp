@@ -144,19 +144,6 @@ TGdiObject ExtendedPenObject(const TRecordReader& r) {
   return object;
 }
 
-TGdiObject BrushObject(const TRecordReader& r) {
-  TGdiObject object;
-  object.Kind = TGdiObject::TKind::Brush;
-  const std::uint32_t style = r.U32(12);
-  object.Brush.Color = ColorAt(r, 16);
-  object.Brush.Hatch = static_cast<int>(r.U32(20));
-  object.Brush.Style = style == 0   ? TBrushStyle::Solid
-                       : style == 1 ? TBrushStyle::Null
-                       : style == 2 ? TBrushStyle::Hatched
-                                    : TBrushStyle::Pattern;
-  return object;
-}
-
 // A brush of a bitmap; the bitmap is kept only when its pixels follow its header.
 TGdiObject PatternBrushObject(const TRecordReader& r) {
   TGdiObject object;
@@ -165,18 +152,6 @@ TGdiObject PatternBrushObject(const TRecordReader& r) {
   const std::uint32_t offBmi = r.U32(16), cbBmi = r.U32(20), offBits = r.U32(24), cbBits = r.U32(28);
   if (r.U32(12) == 0 && std::uint64_t{offBmi} + cbBmi == offBits)
     object.Brush.PatternDib = r.Bytes(offBmi, std::size_t{cbBmi} + cbBits);
-  return object;
-}
-
-TGdiObject FontObject(const TRecordReader& r) {
-  TGdiObject object;
-  object.Kind = TGdiObject::TKind::Font;
-  object.Font.Height = r.S32(12);
-  object.Font.Escapement = r.S32(20);
-  object.Font.Weight = r.S32(28);
-  object.Font.Italic = r.U8(32) != 0;
-  object.Font.Underline = r.U8(33) != 0;
-  object.Font.StrikeOut = r.U8(34) != 0;
   return object;
 }
 
@@ -333,7 +308,7 @@ constexpr TEmfRecordKind RecordKinds[] = {
     {36, 36, [](TCanvas& c, const TReader& r) { c.ModifyWorldTransform(MatrixAt(r, 8), static_cast<int>(r.U32(32))); }},
     {37, 12, PlaySelectObject},
     {38, 28, [](TCanvas& c, const TReader& r) { c.CreateObjectAt(r.U32(8), PenObject(r)); }},
-    {39, 24, [](TCanvas& c, const TReader& r) { c.CreateObjectAt(r.U32(8), BrushObject(r)); }},
+    {39, 24, [](TCanvas& c, const TReader& r) { c.CreateObjectAt(r.U32(8), BrushObject(r.U32(12), ColorAt(r, 16), static_cast<int>(r.U32(20)))); }},
     {40, 12, [](TCanvas& c, const TReader& r) { c.DeleteObject(r.U32(8)); }},
     {41, 28,
      [](TCanvas& c, const TReader& r) { c.AngleArc(PointAt(r, 8), double(r.U32(16)), r.F32(20), r.F32(24)); }},
@@ -368,7 +343,7 @@ constexpr TEmfRecordKind RecordKinds[] = {
     {77, 108, [](TCanvas& c, const TReader& r) { PlayBitmap(c, r, BlitFields(r, true), r.U32(40), false); }},
     {80, 76, PlaySetDiBitsToDevice},
     {81, 80, PlayStretchDiBits},
-    {82, 36, [](TCanvas& c, const TReader& r) { c.CreateObjectAt(r.U32(8), FontObject(r)); }},
+    {82, 36, [](TCanvas& c, const TReader& r) { c.CreateObjectAt(r.U32(8), FontObject(r.S32(12), r.S32(20), r.S32(28), r.U8(32), r.U8(33), r.U8(34))); }},
     {83, 76, [](TCanvas& c, const TReader& r) { PlayText(c, r, false); }},
     {84, 76, [](TCanvas& c, const TReader& r) { PlayText(c, r, true); }},
     {85, 28, [](TCanvas& c, const TReader& r) { c.PolyBezier(CountedPoints(r, true)); }},

@@ -89,6 +89,26 @@ void TMetafileCanvas::SetDeviceResolution(double pixelsPerMillimetreX, double pi
   if (std::isfinite(pixelsPerMillimetreY) && pixelsPerMillimetreY > 0) pixelsPerMillimetre_.Y = pixelsPerMillimetreY;
 }
 
+TGdiObject FontObject(double height, double escapement, int weight, bool italic, bool underline, bool strikeOut) {
+  TGdiObject object;
+  object.Kind = TGdiObject::TKind::Font;
+  object.Font = TFont{height, escapement, weight, italic, underline, strikeOut};
+  return object;
+}
+
+TGdiObject BrushObject(std::uint32_t style, TColor color, int hatch) {
+  TGdiObject object;
+  object.Kind = TGdiObject::TKind::Brush;
+  // Patterns whose bitmap the record does not carry are stood in for.
+  object.Brush.Style = style == 0   ? TBrushStyle::Solid
+                       : style == 1 ? TBrushStyle::Null
+                       : style == 2 ? TBrushStyle::Hatched
+                                    : TBrushStyle::Pattern;
+  object.Brush.Color = color;
+  object.Brush.Hatch = hatch;
+  return object;
+}
+
 // ---- State -------------------------------------------------------------------------------
 
 void TMetafileCanvas::SaveDC() {

@@ -94,6 +94,11 @@ struct TGdiObject {
   TFont Font;
 };
 
+// Objects as both formats' records describe them: a font from its logical font record's
+// fields, a brush from its style (solid, null, hatched, or a pattern), colour and hatch.
+TGdiObject FontObject(double height, double escapement, int weight, bool italic, bool underline, bool strikeOut);
+TGdiObject BrushObject(std::uint32_t style, TColor color, int hatch);
+
 // Mapping modes.
 enum TMapMode : int {
   mmText = 1, mmLoMetric = 2, mmHiMetric = 3, mmLoEnglish = 4, mmHiEnglish = 5, mmTwips = 6, mmIsotropic = 7,

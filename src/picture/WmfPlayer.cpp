@@ -77,31 +77,6 @@ TGdiObject PenObject(const TWmfRecord& r) {
   return object;
 }
 
-TGdiObject BrushObject(const TWmfRecord& r) {
-  TGdiObject object;
-  object.Kind = TGdiObject::TKind::Brush;
-  const std::uint16_t style = r.U(0);
-  object.Brush.Color = ColorAt(r, 1);
-  object.Brush.Hatch = r.U(3);
-  object.Brush.Style = style == 0   ? TBrushStyle::Solid
-                       : style == 2 ? TBrushStyle::Hatched
-                       : style == 1 ? TBrushStyle::Null
-                                    : TBrushStyle::Pattern;  // a pattern without its bitmap: a stand-in
-  return object;
-}
-
-TGdiObject FontObject(const TWmfRecord& r) {
-  TGdiObject object;
-  object.Kind = TGdiObject::TKind::Font;
-  object.Font.Height = r.S(0);
-  object.Font.Escapement = r.S(2);
-  object.Font.Weight = r.S(4);
-  object.Font.Italic = r.Params.U8(10) != 0;
-  object.Font.Underline = r.Params.U8(11) != 0;
-  object.Font.StrikeOut = r.Params.U8(12) != 0;
-  return object;
-}
-
 TGdiObject DibPatternBrush(const TWmfRecord& r) {
   TGdiObject object;
   object.Kind = TGdiObject::TKind::Brush;
@@ -233,8 +208,9 @@ constexpr TWmfRecordKind RecordKinds[] = {
     {0x012D, 1, [](TMetafileCanvas& c, const TWmfRecord& r) { c.SelectObject(r.U(0)); }},
     {0x01F0, 1, [](TMetafileCanvas& c, const TWmfRecord& r) { c.DeleteObject(r.U(0)); }},
     {0x02FA, 5, [](TMetafileCanvas& c, const TWmfRecord& r) { c.CreateObjectAtFreeSlot(PenObject(r)); }},
-    {0x02FC, 4, [](TMetafileCanvas& c, const TWmfRecord& r) { c.CreateObjectAtFreeSlot(BrushObject(r)); }},
-    {0x02FB, 9, [](TMetafileCanvas& c, const TWmfRecord& r) { c.CreateObjectAtFreeSlot(FontObject(r)); }},
+    {0x02FC, 4, [](TMetafileCanvas& c, const TWmfRecord& r) { c.CreateObjectAtFreeSlot(BrushObject(r.U(0), ColorAt(r, 1), r.U(3))); }},
+    {0x02FB, 9, [](TMetafileCanvas& c, const TWmfRecord& r) { c.CreateObjectAtFreeSlot(
+           FontObject(r.S(0), r.S(2), r.S(4), r.Params.U8(10), r.Params.U8(11), r.Params.U8(12))); }},
     {0x0142, 2, [](TMetafileCanvas& c, const TWmfRecord& r) { c.CreateObjectAtFreeSlot(DibPatternBrush(r)); }},
     {0x01F9, 0,
      [](TMetafileCanvas& c, const TWmfRecord&) {

@@ -4,17 +4,18 @@
 // the triangle filter.
 #include <cctype>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "PictureCompare.h"
 #include "ServingProgram.h"
 
 namespace driftpost {
 namespace {
 
+using testing::Psnr;
 using testing::ReadFile;
 using testing::RunCommand;
 using testing::THttpAnswer;
@@ -231,17 +232,6 @@ TEST_F(PictureDeliveryTest, IconsAreSixteenBySixteenPicturesOnWhite) {
   const THttpAnswer folder = serving->Get("/Folder");
   EXPECT_EQ(folder.Field("Content-Type"), "text/html");
   EXPECT_NE(folder.Body.find("<H3>Sorry!"), std::string::npos);
-}
-
-// The peak signal-to-noise ratio of two pictures of the same size, in decibels.
-double Psnr(const std::string& a, const std::string& b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double sum = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
-    sum += d * d;
-  }
-  return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / sum);
 }
 
 TEST_F(PictureDeliveryTest, IconsAndMetafilesAreDrawnOnWhiteAtTheirOwnSize) {

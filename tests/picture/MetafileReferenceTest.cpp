@@ -1,13 +1,12 @@
 // Metafiles written by other programs, drawn here and compared with what independent
-// renderers make of the same drawing. Anti-aliasing, fonts and the placing of edges differ a
-// little between renderers, so the pictures are compared by their peak signal-to-noise
-// ratio: a blank, shifted or wrongly coloured picture scores far below these limits.
+// renderers make of the same drawing (PictureCompare.h).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <sys/wait.h>
 
+#include "PictureCompare.h"
 #include "PictureTestSupport.h"
 #include "picture/Metafile.h"
 
@@ -15,6 +14,7 @@ namespace driftpost {
 namespace {
 
 using testing::DataFile;
+using testing::Psnr;
 using testing::RgbBytes;
 
 // Runs a command through the shell; what it printed on its standard output.
@@ -41,17 +41,6 @@ std::string PlayedRgb(const std::string& file, int width, int height) {
   canvas.SetSize(width, height);
   canvas.DrawGraphic(0, 0, metafile);
   return RgbBytes(canvas);
-}
-
-double Psnr(const std::string& a, const std::string& b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double sum = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<unsigned char>(a[i]) - static_cast<unsigned char>(b[i]);
-    sum += d * d;
-  }
-  const double mse = sum / static_cast<double>(a.size());
-  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 TEST(MetafileReferenceTest, InkscapesMetafilesLookLikeInkscapesOwnPicture) {
