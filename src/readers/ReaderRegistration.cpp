@@ -4,6 +4,7 @@
 #include "readers/AutodeskGraphic.h"
 #include "readers/CUTGraphic.h"
 #include "readers/PCXGraphic.h"
+#include "readers/PNGGraphic.h"
 #include "readers/PPMGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
@@ -14,7 +15,7 @@ namespace driftpost {
 void InstallReaders() {
   for (TGraphicClass reader : {TTargaGraphic::StaticClass(), TPCXGraphic::StaticClass(), TSGIGraphic::StaticClass(),
                                TAutodeskGraphic::StaticClass(), TCUTGraphic::StaticClass(), TPPMGraphic::StaticClass(),
-                               TRLAGraphic::StaticClass()})
+                               TRLAGraphic::StaticClass(), TPNGGraphic::StaticClass()})
     if (ReaderClassByName(reader->Name) != reader) InstallReaderClass(reader);
 }
 

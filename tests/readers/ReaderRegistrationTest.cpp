@@ -9,6 +9,7 @@
 #include "readers/AutodeskGraphic.h"
 #include "readers/CUTGraphic.h"
 #include "readers/PCXGraphic.h"
+#include "readers/PNGGraphic.h"
 #include "readers/PPMGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
@@ -41,6 +42,7 @@ TEST(ReaderRegistrationTest, EveryExtensionOfTheseFormatsLoadsThroughItsReader) 
       {"cut/gray.cut", "cut", TCUTGraphic::StaticClass()},       {"pnm/ppm-raw.ppm", "ppm", TPPMGraphic::StaticClass()},
       {"pnm/pgm-raw.pgm", "pgm", TPPMGraphic::StaticClass()},    {"pnm/pbm-raw.pbm", "pbm", TPPMGraphic::StaticClass()},
       {"rla/rgb.rla", "rla", TRLAGraphic::StaticClass()},        {"rla/rgb.rla", "rpf", TRLAGraphic::StaticClass()},
+      {"png/rgb8.png", "png", TPNGGraphic::StaticClass()},
   };
   testing::TempDir folder;
   for (const TShared& file : shared) {
@@ -63,6 +65,7 @@ TEST(ReaderRegistrationTest, EachReaderRecognisesItsOwnFilesAndReadsThemFromTheM
       {"pcx/index8.pcx", &TPCXGraphic::CanReadStream},       {"sgi/rgb48.sgi", &TSGIGraphic::CanReadStream},
       {"autodesk/colors.cel", &TAutodeskGraphic::CanReadStream}, {"pnm/ppm-plain.ppm", &TPPMGraphic::CanReadStream},
       {"rla/rgb-matte.rla", &TRLAGraphic::CanReadStream},    {"cut/gray.cut", &TCUTGraphic::CanReadStream},
+      {"png/netpbm-rgba16-interlaced.png", &TPNGGraphic::CanReadStream},
   };
   for (const auto& [fixture, _] : readers) {
     SCOPED_TRACE(fixture);
