@@ -137,7 +137,7 @@ std::optional<float> GammaOf(const std::vector<std::uint8_t>& data) {
 
 // Reverses the filter of one row in place. `prior` is the row above in the same pass, as
 // already reversed (zeros above the first row); bytes left of the row count as zero.
-// `pixelBytes` is the distance to the corresponding byte of the pixel to the left.
+// PixelBytes is the distance to the same byte of the pixel to the left.
 template <std::size_t PixelBytes>
 void Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prior, std::size_t size) {
   const std::size_t head = std::min(PixelBytes, size);
