@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times each reader against ImageMagick on the same 1024 by 768 pictures: our decoding (Google
 # Benchmark, bench_readers) next to `convert <file> -depth 8 rgb:/dev/null`, which decodes the
-# file and writes the raw pixels nowhere.
+# file and writes the raw pixels nowhere. PNG files are also decoded by libpng itself
+# (bench_libpng), the yardstick for the PNG reader.
 #   bench/compare-readers.sh [runs]    (ImageMagick runs per file, default 5)
 # Builds the benchmarks in build-bench/ (Release) first. Nothing here is a test.
 set -euo pipefail
@@ -12,7 +13,7 @@ convert=/usr/bin/convert
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRIFTPOST_BENCH=ON -DDRIFTPOST_TESTS=OFF \
   -DDRIFTPOST_WITH_QT=OFF >/dev/null
-cmake --build build-bench --target bench_readers >/dev/null
+cmake --build build-bench --target bench_readers bench_libpng >/dev/null
 
 inputs=$(mktemp -d)
 trap 'rm -rf "$inputs"' EXIT
@@ -30,20 +31,30 @@ cd "$inputs"
 "$convert" photo.ppm -compress none ppm:photo-plain.ppm
 "$convert" photo.ppm -colorspace Gray pgm:photo.pgm
 "$convert" photo.ppm -monochrome pbm:photo.pbm
+"$convert" photo.ppm PNG24:photo.png
+"$convert" photo.ppm -alpha set -channel A -fx 'i/w' +channel PNG32:photo-rgba.png
+"$convert" photo.ppm -interlace PNG PNG24:photo-interlaced.png
 python3 "$OLDPWD/bench/make-reader-inputs.py" photo.ppm photo256.ppm .
 rm photo256.ppm
 cd "$OLDPWD"
 
 echo "== Driftpost benchmarks"
-DRIFTPOST_BENCH_INPUTS="$inputs" build-bench/bench/bench_readers --benchmark_format=csv 2>/dev/null |
-  awk -F, 'NR > 1 { gsub(/"/, "", $1); printf "  %-30s %10.2f ms\n", $1, $3 }' | tee "$inputs/ours.txt"
+# The median of five runs of each benchmark, so that a busy moment of the machine counts less.
+medians() {
+  DRIFTPOST_BENCH_INPUTS="$inputs" "$1" --benchmark_format=csv --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true 2>/dev/null |
+    awk -F, '$1 ~ /_median"$/ { gsub(/"/, "", $1); sub(/_median$/, "", $1); printf "  %-30s %10.2f ms\n", $1, $3 }'
+}
+medians build-bench/bench/bench_readers | tee "$inputs/ours.txt"
+medians build-bench/bench/bench_libpng | tee "$inputs/libpng.txt"
 
 echo
 echo "== Side by side: milliseconds to decode one picture (ImageMagick's include starting convert)"
-printf "  %-18s %12s %12s\n" file Driftpost ImageMagick
+printf "  %-22s %12s %12s %12s\n" file Driftpost ImageMagick libpng
 for path in "$inputs"/photo*; do
   file=${path##*/}
   ours=$(awk -v name="BM_Decode/$file" '$1 == name { print $2 }' "$inputs/ours.txt")
+  yardstick=$(awk -v name="BM_Libpng/$file" '$1 == name { print $2 }' "$inputs/libpng.txt")
   [ -n "$ours" ] || continue
   if "$convert" "$path" -depth 8 rgb:/dev/null 2>/dev/null; then
     start=$(date +%s%N)
@@ -53,5 +64,5 @@ for path in "$inputs"/photo*; do
   else
     theirs="cannot read"
   fi
-  printf "  %-18s %12s %12s\n" "$file" "$ours" "$theirs"
+  printf "  %-22s %12s %12s %12s\n" "$file" "$ours" "$theirs" "${yardstick:--}"
 done
