@@ -137,34 +137,44 @@ std::optional<float> GammaOf(const std::vector<std::uint8_t>& data) {
 
 // Reverses the filter of one row in place. `prior` is the row above in the same pass, as
 // already reversed (zeros above the first row); bytes left of the row count as zero.
-// PixelBytes is the distance to the same byte of the pixel to the left.
+// PixelBytes is the distance to the same byte of the pixel to the left, and `size` is a
+// whole number of pixels. The bytes of one pixel are independent of each other, so the
+// left neighbours are carried along per byte rather than read back from the row.
 template <std::size_t PixelBytes>
 void Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prior, std::size_t size) {
-  const std::size_t head = std::min(PixelBytes, size);
+  std::array<int, PixelBytes> left{}, upperLeft{};
   switch (filter) {
     case 1:  // Sub
-      for (std::size_t i = PixelBytes; i < size; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - PixelBytes]);
+      for (std::size_t i = 0; i < size; i += PixelBytes)
+        for (std::size_t k = 0; k < PixelBytes; ++k) {
+          left[k] = (left[k] + row[i + k]) & 0xFF;
+          row[i + k] = static_cast<std::uint8_t>(left[k]);
+        }
       break;
     case 2:  // Up
       for (std::size_t i = 0; i < size; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
       break;
     case 3:  // Average, rounded down
-      for (std::size_t i = 0; i < head; ++i) row[i] = static_cast<std::uint8_t>(row[i] + (prior[i] >> 1));
-      for (std::size_t i = PixelBytes; i < size; ++i)
-        row[i] = static_cast<std::uint8_t>(row[i] + ((row[i - PixelBytes] + prior[i]) >> 1));
+      for (std::size_t i = 0; i < size; i += PixelBytes)
+        for (std::size_t k = 0; k < PixelBytes; ++k) {
+          left[k] = (row[i + k] + ((left[k] + prior[i + k]) >> 1)) & 0xFF;
+          row[i + k] = static_cast<std::uint8_t>(left[k]);
+        }
       break;
     case 4:  // Paeth: of left, above and upper left the one nearest left + above - upper left
-      for (std::size_t i = 0; i < head; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
-      for (std::size_t i = PixelBytes; i < size; ++i) {
-        const int left = row[i - PixelBytes], above = prior[i], upperLeft = prior[i - PixelBytes];
-        const int toLeft = std::abs(above - upperLeft);
-        const int toAbove = std::abs(left - upperLeft);
-        const int toUpperLeft = std::abs(left + above - 2 * upperLeft);
-        int predicted = upperLeft;
-        if (toAbove <= toUpperLeft) predicted = above;
-        if (toLeft <= toAbove && toLeft <= toUpperLeft) predicted = left;
-        row[i] = static_cast<std::uint8_t>(row[i] + predicted);
-      }
+      for (std::size_t i = 0; i < size; i += PixelBytes)
+        for (std::size_t k = 0; k < PixelBytes; ++k) {
+          const int above = prior[i + k];
+          const int toLeft = std::abs(above - upperLeft[k]);
+          const int toAbove = std::abs(left[k] - upperLeft[k]);
+          const int toUpperLeft = std::abs(left[k] + above - 2 * upperLeft[k]);
+          int predicted = upperLeft[k];
+          if (toAbove <= toUpperLeft) predicted = above;
+          if (toLeft <= toAbove && toLeft <= toUpperLeft) predicted = left[k];
+          left[k] = (row[i + k] + predicted) & 0xFF;
+          row[i + k] = static_cast<std::uint8_t>(left[k]);
+          upperLeft[k] = above;
+        }
       break;
     default:  // None; an unknown filter leaves the row as stored
       break;
