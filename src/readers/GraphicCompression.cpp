@@ -228,9 +228,10 @@ void TCUTRLEDecoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int
   // call starts at the next row.
   while (input.Left() > 0) {
     const std::uint8_t header = input.Take();
+    if (header == 0) break;
     const std::size_t count = header & 0x7Fu;
-    if (count == 0) break;
     if (header & 0x80u) {
+      // 0x80 is a run of no pixels: it still has its value byte, and the row goes on.
       if (input.Left() == 0) break;
       output.Fill(input.Take(), count);
     } else {

@@ -118,8 +118,9 @@ class TSGIRLEDecoder : public TUnpackOnlyDecoder {
 
 // Dr. Halo CUT, one row per call. Skips the row's two-byte length, then count = header &
 // 0x7F; bit 7 set repeats the next byte count times, clear copies count bytes; a header of
-// 0 ends the row. `unpackedSize` is not used. Advances `source` past the row's terminator,
-// so consecutive calls walk a buffer row by row; `dest` stays.
+// 0 ends the row (0x80 is an empty run: it takes its value byte and the row goes on).
+// `unpackedSize` is not used. Advances `source` past the row's terminator, so consecutive
+// calls walk a buffer row by row; `dest` stays.
 class TCUTRLEDecoder : public TUnpackOnlyDecoder {
  public:
   void Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize, std::int32_t unpackedSize,

@@ -183,6 +183,11 @@ TEST(GraphicCompressionTest, CUTRowsFollowOneAnother) {
   EXPECT_EQ(second, (Bytes{8, 9, kFill}));
   EXPECT_EQ(source, buffer.data() + buffer.size());
 
+  // An empty run (0x80) takes its value byte and writes nothing; only 0 ends the row.
+  Decoded empty = Decode(decoder, {0x09, 0x00, 0x80, 0x55, 0x81, 0x07, 0x80, 0x00, 0x01, 0x08, 0x00, 0x99}, 0, 4);
+  EXPECT_EQ(empty.output, Filled({7, 8}, 4));
+  EXPECT_EQ(empty.consumed, 11);
+
   // A row without its terminator ends with the packed bytes, and Source stops there.
   Decoded open = Decode(decoder, {0x09, 0x00, 0x04, 1, 2}, 0, 8);
   EXPECT_EQ(open.output, Filled({1, 2}, 8));
