@@ -31,25 +31,33 @@ class TSampleScale {
   std::uint64_t maximum_;
 };
 
-// The scaled level of every binary sample, looked up: one byte per sample up to a maximum
-// of 255, two (most significant first) up to 65535.
+// Turns a row of binary samples into their scaled levels: one byte per sample up to a
+// maximum of 255, two (most significant first) up to 65535. The table covers every value the
+// bytes can hold, so a value beyond the maximum needs no test.
 class TBinarySamples {
  public:
   explicit TBinarySamples(std::uint64_t maximum)
-      : bytes_(maximum > 255 ? 2 : 1), levels_(static_cast<std::size_t>(std::min<std::uint64_t>(maximum, 65535)) + 1) {
+      : bytes_(maximum > 255 ? 2 : 1), keep_(maximum == 255), levels_(bytes_ == 2 ? 65536 : 256) {
     const TSampleScale scale(maximum);
     for (std::size_t value = 0; value < levels_.size(); ++value) levels_[value] = scale(value);
   }
   std::size_t Bytes() const { return bytes_; }
-  // The level of sample `index` of a row of samples.
-  std::uint8_t operator()(const std::uint8_t* row, std::size_t index) const {
-    const std::uint8_t* at = row + index * bytes_;
-    const std::size_t value = bytes_ == 2 ? std::size_t{at[0]} << 8 | at[1] : at[0];
-    return levels_[std::min(value, levels_.size() - 1)];
+  // Replaces the first `count` bytes of `samples` by the levels of its `count` samples.
+  void Scale(std::uint8_t* samples, std::size_t count) const {
+    if (keep_) return;
+    // Held locally: the byte stores below could alias the vector's own fields.
+    const std::uint8_t* const table = levels_.data();
+    if (bytes_ == 1) {
+      for (std::size_t i = 0; i < count; ++i) samples[i] = table[samples[i]];
+      return;
+    }
+    // Sample i is read from bytes 2i and 2i + 1 before byte i is written.
+    for (std::size_t i = 0; i < count; ++i) samples[i] = table[std::size_t{samples[2 * i]} << 8 | samples[2 * i + 1]];
   }
 
  private:
   std::size_t bytes_;
+  bool keep_;  // a maximum of 255: the bytes are the levels
   std::vector<std::uint8_t> levels_;
 };
 
@@ -233,9 +241,9 @@ void TPPMGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   const std::size_t pixels = static_cast<std::size_t>(width);
   const std::uint64_t maximum = header.MaxValue;
   const bool binary = header.Variant == '5' || header.Variant == '6';
-  const TBinarySamples level(binary ? maximum : 1);
+  const TBinarySamples levels(binary ? maximum : 1);
   std::vector<std::uint8_t> samples;
-  if (binary) samples.resize(pixels * (header.Variant == '6' ? 3 : 1) * level.Bytes());
+  if (binary) samples.resize(pixels * (header.Variant == '6' ? 3 : 1) * levels.Bytes());
 
   progress.BeginRows(static_cast<int>(width));
   for (int y = 0; y < rows; ++y) {
@@ -262,14 +270,16 @@ void TPPMGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
         break;
       case '5':
         GetBytes(samples.data(), samples.size());
-        for (std::size_t x = 0; x < pixels; ++x) out[x] = level(samples.data(), x);
+        levels.Scale(samples.data(), pixels);
+        std::copy_n(samples.data(), pixels, out);
         break;
       default:
         GetBytes(samples.data(), samples.size());
+        levels.Scale(samples.data(), 3 * pixels);
         for (std::size_t x = 0; x < pixels; ++x) {
-          out[3 * x] = level(samples.data(), 3 * x + 2);
-          out[3 * x + 1] = level(samples.data(), 3 * x + 1);
-          out[3 * x + 2] = level(samples.data(), 3 * x);
+          out[3 * x] = samples[3 * x + 2];
+          out[3 * x + 1] = samples[3 * x + 1];
+          out[3 * x + 2] = samples[3 * x];
         }
         break;
     }

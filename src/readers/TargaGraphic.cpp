@@ -1,6 +1,7 @@
 #include "readers/TargaGraphic.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "picture/ColorManager.h"
@@ -62,12 +63,36 @@ struct TTargaHeader {
 
 // The colour map's 15- and 16-bit entries: little-endian words of 5 bits each of blue,
 // green and red, from the lowest bits up.
-// Reverses the order of the `width` pixels of `pixelBytes` bytes each in `row`.
+// Reverses the order of the `width` pixels of `Bytes` bytes each in `row`.
+template <std::size_t Bytes>
+void MirrorPixels(std::uint8_t* row, std::size_t width) {
+  std::uint8_t* left = row;
+  std::uint8_t* right = row + width * Bytes;
+  while (right - left >= static_cast<std::ptrdiff_t>(2 * Bytes)) {
+    right -= Bytes;
+    std::array<std::uint8_t, Bytes> pixel;
+    std::memcpy(pixel.data(), left, Bytes);
+    std::memcpy(left, right, Bytes);
+    std::memcpy(right, pixel.data(), Bytes);
+    left += Bytes;
+  }
+}
+
 void MirrorRow(std::uint8_t* row, std::size_t width, std::size_t pixelBytes) {
-  if (width < 2) return;
-  for (std::uint8_t *left = row, *right = row + (width - 1) * pixelBytes; left < right;
-       left += pixelBytes, right -= pixelBytes)
-    std::swap_ranges(left, left + pixelBytes, right);
+  switch (pixelBytes) {
+    case 1:
+      std::reverse(row, row + width);
+      break;
+    case 2:
+      MirrorPixels<2>(row, width);
+      break;
+    case 3:
+      MirrorPixels<3>(row, width);
+      break;
+    default:
+      MirrorPixels<4>(row, width);
+      break;
+  }
 }
 
 TPalette PaletteFromWords(const std::vector<std::uint8_t>& map, std::size_t count) {

@@ -128,7 +128,8 @@ TEST(TargaGraphicTest, MalformedFilesAreRefusedWithOurErrors) {
   // Packed data that ends early leaves the rest of the picture as it was.
   EXPECT_EQ(LoadBytes(targa, Targa(10, 24, 4, 4, 0, "\x83\x01\x02")), "loaded");
 
-  for (const char* file : {"tga/bits24-rle.tga", "tga/cmap16.tga", "tga/netpbm-bits24.tga"})
+  for (const char* file : {"tga/bits24-rle.tga", "tga/cmap16.tga", "tga/netpbm-bits24.tga", "tga/packets-across-rows.tga",
+                           "tga/gimp-gray-alpha-rle.tga"})
     testing::LoadEveryPrefix<TTargaGraphic>(testing::ReadData(file));
 }
 
