@@ -114,21 +114,6 @@ std::string DecodePercentEscapes(const std::string& text) {
   return out;
 }
 
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 // Bytes a browser sent for text of the page, as UTF-8: current browsers send UTF-8, older
 // ones the page's own ISO-8859-15.
 std::string BrowserTextAsUtf8(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Latin9ToUtf8(bytes); }
