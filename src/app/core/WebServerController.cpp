@@ -23,6 +23,7 @@ void TWebServerController::InitOnce() {
   TServerSettings settings = ReadServerSettings(iniFileName_);
   portText_ = settings.Port;
   displayHeader_ = settings.DisplayHeader;
+  requestTimeout_ = settings.RequestTimeout;
   clientCountText_ = IntToStr(0);
   Changed();
   log_.Clear();

@@ -142,6 +142,11 @@ void TContainer::FormCreate() {
   store_.OnItemAdded = [this](TItemCategory category, const TItemEntry& entry) { ItemAdded(category, entry); };
   DropFileTarget->Register(this);
   if (FileExists(containerFileName_)) store_.LoadContainerFile(containerFileName_);
+  if (!store_.LoadFailure().empty()) ShowErrorBox(store_.LoadFailure(), this);
+}
+
+void TContainer::LogLine(const std::string& line) {
+  if (OnLogLine) OnLogLine(line);
 }
 
 bool TContainer::FormDestroy() {
@@ -149,8 +154,13 @@ bool TContainer::FormDestroy() {
   Guarded(this, [this] { SaveWidgetPlacement(*this, ContainerSection, iniFileName_); });
   bool saved = false;
   Guarded(this, [this, &saved] {
-    store_.SaveContainerFile(containerFileName_);
-    saved = true;
+    try {
+      store_.SaveContainerFile(containerFileName_);
+      saved = true;
+    } catch (const std::exception& error) {
+      LogLine(error.what());
+      throw;
+    }
   });
   store_.OnItemAdded = nullptr;
   DropFileTarget->Unregister();
@@ -220,7 +230,17 @@ void TContainer::ItemAdded(TItemCategory category, const TItemEntry& entry) {
 
 void TContainer::DropFileTargetDrop(Qt::KeyboardModifiers, const QPoint&, Qt::DropAction&) {
   Guarded(this, [this] {
-    for (const std::string& name : DropFileTarget->Files) store_.AddItem(name);
+    // A refused name does not keep the others of the drop out; the box lists every refusal.
+    std::string refused;
+    for (const std::string& name : DropFileTarget->Files) {
+      try {
+        store_.AddItem(name);
+      } catch (const EItemPathError& error) {
+        LogLine(error.what());
+        refused += (refused.empty() ? "" : "\n") + std::string(error.what());
+      }
+    }
+    if (!refused.empty()) ShowErrorBox(refused, this);
   });
 }
 

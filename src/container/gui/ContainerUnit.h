@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 #include "container/ItemStore.h"
@@ -46,6 +47,9 @@ class TContainer : public QWidget {
   // Adds a separator and the console window's "Console" action to the tree's pop-up menu.
   void AddConsoleAction(QAction* action);
 
+  // Where the window writes its log lines (refused drops, a share list it did not save).
+  std::function<void(const std::string& line)> OnLogLine;
+
   // Shows and hides run FormShow before the window appears and FormHide after it is gone.
   void setVisible(bool visible) override;
 
@@ -76,6 +80,7 @@ class TContainer : public QWidget {
  private:
   void FormCreate();
   bool FormDestroy();
+  void LogLine(const std::string& line);
   // Makes the tree nodes of an entry the store has just added.
   void ItemAdded(TItemCategory category, const TItemEntry& entry);
   QTreeWidgetItem* EnsureCategoryNode(TItemCategory category);
