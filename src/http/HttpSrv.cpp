@@ -44,8 +44,8 @@ std::vector<TWord> SplitWords(const std::string& line) {
 
 // "HTTP/" and a digit, a dot and a digit: a version that may be echoed in a status line.
 bool IsHttpVersion(const std::string& version) {
-  return version.size() == 8 && version.compare(0, 5, "HTTP/") == 0 && std::isdigit(static_cast<unsigned char>(version[5])) &&
-         version[6] == '.' && std::isdigit(static_cast<unsigned char>(version[7]));
+  auto digit = [&version](std::size_t i) { return std::isdigit(static_cast<unsigned char>(version[i])) != 0; };
+  return version.size() == 8 && version.compare(0, 5, "HTTP/") == 0 && digit(5) && version[6] == '.' && digit(7);
 }
 
 // A time limit as a log shows it: "60 s", or "0.25 s" for a fraction.
@@ -457,9 +457,9 @@ bool THttpConnection::AnswerInProgress() const {
 }
 
 bool THttpConnection::InputWaiting() const {
+  // Only what the system holds unread makes a close reset the connection.
   unsigned long waiting = 0;
-  return BufferedCount() > 0 ||
-         (hSocket_ != INVALID_SOCKET && winsock::BytesWaiting(hSocket_, waiting) == 0 && waiting > 0);
+  return hSocket_ != INVALID_SOCKET && winsock::BytesWaiting(hSocket_, waiting) == 0 && waiting > 0;
 }
 
 bool THttpConnection::KeepOpenForAnswer() {

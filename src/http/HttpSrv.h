@@ -37,8 +37,9 @@
 // Time limits (RequestTimeout): a connection must complete its request header within that
 // time after connecting (or after its previous answer), and an answer must make progress
 // at least once in that time (the system takes more of it, or the peer acknowledges more of
-// what the system holds); otherwise the connection is closed and OnDropped says why. OnDropped also reports an answer whose document stream
-// failed (a file that shrank while it was sent); what was sent of it stays sent.
+// what the system holds); otherwise the connection is closed and OnDropped says why.
+// OnDropped also reports an answer whose document stream failed (a file that shrank while
+// it was sent); what was sent of it stays sent.
 #pragma once
 
 #include <chrono>
@@ -185,6 +186,7 @@ class THttpConnection : public TWSocketClient {
   // its way.
   bool KeepOpenForAnswer();
   bool AnswerInProgress() const;
+  // Whether the system holds received bytes that nobody has read.
   bool InputWaiting() const;
   // Closes, first draining unread input (see the header comment).
   void CloseGracefully();

@@ -372,8 +372,6 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   // Set whenever a line has been found (and when the session closed).
   bool LineReceived() const { return lineReceived_; }
   void SetLineReceived(bool value) { lineReceived_ = value; }
-  // Bytes received and kept in the line buffer that nobody has read yet.
-  int BufferedCount() const { return rcvdCnt_; }
 
   void WndProc(TMessage& message) override;
 

@@ -174,6 +174,8 @@ class Suite:
         share("\u672c.txt", b"book")
         share("swapped.txt", b"soon a pipe")
         share("swapped.bmp", b"BM soon a pipe")
+        share("huge.bin", b"")
+        os.truncate(self.files["huge.bin"], 1 << 30)  # sparse: 1 GiB that takes no room
         share("grows.bin", self.big[:4 << 20])
         share("shrinks.bin", self.big[:8 << 20])
         write_bmp(os.path.join(folder, "shared", "large.bmp"), 4000, 3000)
@@ -327,6 +329,14 @@ class Suite:
         for peer in peers:
             peer.close()
         self.memory_note = "20 clients on a 50 MB file: +%d kB" % grown
+        # A 1 GiB file starts at once and holds nothing back.
+        with connect(self.port) as peer:
+            started = time.monotonic()
+            peer.sendall(self.get_request("huge.bin"))
+            status, length, body = read_head(peer)
+            body += read_all(peer, 1 << 20)
+            check(time.monotonic() - started < 1 and length == 1 << 30, "1 GiB file: %d after %.1f s" % (
+                length, time.monotonic() - started))
 
         mark = len(self.program.log())
         with connect(self.port) as peer:

@@ -16,7 +16,8 @@ using testing::WriteFile;
 std::string ReadAll(TStream& stream, std::int64_t piece) {
   std::string text;
   std::string buffer(static_cast<std::size_t>(piece), '\0');
-  for (std::int64_t got; (got = stream.Read(buffer.data(), piece)) > 0;) text.append(buffer, 0, static_cast<std::size_t>(got));
+  for (std::int64_t got; (got = stream.Read(buffer.data(), piece)) > 0;)
+    text.append(buffer, 0, static_cast<std::size_t>(got));
   return text;
 }
 

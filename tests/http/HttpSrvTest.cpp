@@ -385,7 +385,8 @@ TEST_F(HttpSrvPeerTest, AFileIsSentAsLongAsItWasAtTheStartAndEndsEarlyWhenItShri
   EXPECT_EQ(answer, shrinks.substr(0, answer.size()));
   ASSERT_EQ(dropped.size(), 1u);
   const std::string sent = std::to_string(answer.size() - shrinks.find("\r\n\r\n") - 4);
-  EXPECT_EQ(dropped[0], dir.File("www/shrinks.bin") + " became shorter while it was sent: " + sent + " of 8388608 bytes");
+  EXPECT_EQ(dropped[0],
+            dir.File("www/shrinks.bin") + " became shorter while it was sent: " + sent + " of 8388608 bytes");
 }
 
 TEST_F(HttpSrvTest, ServerEventsComeInOrder) {

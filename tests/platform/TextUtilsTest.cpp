@@ -78,7 +78,8 @@ TEST(TextUtilsTest, StrToIntAcceptsOnlyWholeIntegers) {
 
 TEST(TextUtilsTest, ControlCharactersAreShownAsHexadecimalEscapes) {
   // C0 controls, DEL, and C1 controls as bare bytes or in their UTF-8 form.
-  EXPECT_EQ(EscapeControlCharacters(std::string("a\x1B[2J\x07\x00\r\nb\x7F", 11)), "a\\x1B[2J\\x07\\x00\\x0D\\x0Ab\\x7F");
+  EXPECT_EQ(EscapeControlCharacters(std::string("a\x1B[2J\x07\x00\r\nb\x7F", 11)),
+            "a\\x1B[2J\\x07\\x00\\x0D\\x0Ab\\x7F");
   EXPECT_EQ(EscapeControlCharacters("\x9B" "1m \xC2\x9B" "1m"), "\\x9B1m \\xC2\\x9B1m");
   // Printable text stays, also beyond ASCII, and so do bytes that are no UTF-8 but no
   // control either.
