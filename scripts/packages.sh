@@ -24,13 +24,16 @@ DRIFTPOST_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev zlib1g-dev
+  libcairo2-dev fonts-dejavu-core
 )
 
 # What the tests, fuzzers, benchmarks and their independent reference tools need.
 DRIFTPOST_TEST_PACKAGES=(
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   clang libclang-rt-14-dev
   imagemagick netpbm libjpeg-turbo-progs
   curl apache2-utils python3
   xvfb xauth
+  desktop-file-utils dpkg-dev file x11-utils
+  pstoedit ghostscript libwmf-bin
 )

@@ -74,6 +74,17 @@ TPictureSize FitOnScreen(std::int64_t width, std::int64_t height) {
   return {scaled(width, height), static_cast<std::uint32_t>(ScreenSide)};
 }
 
+// Replaces the picture's graphic by its drawing on a fresh white 24-bit bitmap of its size.
+void DrawOnWhite(TPicture& picture) {
+  TBitmap canvas;
+  canvas.SetPixelFormat(pd24Bit);
+  canvas.SetSize(picture.Width(), picture.Height());
+  canvas.DrawGraphic(0, 0, *picture.Graphic());
+  // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
+  // had to come first.
+  picture.Bitmap().CopyFrom(&canvas);
+}
+
 bool IsAllDigits(const std::string& text) {
   if (text.empty()) return false;
   for (char c : text)
@@ -426,18 +437,13 @@ void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, c
     if (scale && (width > ScreenSide || height > ScreenSide)) {
       const TPictureSize fitted = FitOnScreen(width, height);
       // Any picture (a JPEG file, an icon, a metafile) becomes pixels on white first.
-      TBitmap canvas;
-      canvas.SetPixelFormat(pd24Bit);
-      canvas.SetSize(width, height);
-      canvas.DrawGraphic(0, 0, *picture.Graphic());
-      // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
-      // had to come first.
-      TBitmap& bitmap = picture.Bitmap();
-      bitmap.CopyFrom(&canvas);
-      Resample(fitted.Width, fitted.Height, rfTriangle, 0, bitmap);
+      DrawOnWhite(picture);
+      Resample(fitted.Width, fitted.Height, rfTriangle, 0, picture.Bitmap());
+    } else if (!dynamic_cast<TBitmap*>(picture.Graphic()) && !dynamic_cast<TJPEGImage*>(picture.Graphic())) {
+      // An icon or a metafile cannot be encoded as it is: it is drawn on white as well.
+      DrawOnWhite(picture);
     }
-    // A JPEG file that was not scaled keeps its own bytes; an icon or a metafile that was not
-    // drawn cannot be copied and raises EConvertError.
+    // A JPEG file that was not scaled keeps its own bytes; everything else is a bitmap now.
     jpeg.CopyFrom(picture.Graphic());
     jpeg.SaveStream(jpegData);
   }

@@ -47,6 +47,9 @@ class TContainer : public QWidget {
   // Adds a separator and the console window's "Console" action to the tree's pop-up menu.
   void AddConsoleAction(QAction* action);
 
+  // Shows the line under the tree: where the Newton finds the server, or why it does not.
+  void ShowStatus(const std::string& text);
+
   // Where the window writes its log lines (refused drops, a share list it did not save).
   std::function<void(const std::string& line)> OnLogLine;
 
@@ -69,6 +72,7 @@ class TContainer : public QWidget {
 
   QLabel* SharedLabel;
   QTreeWidget* TreeView;
+  QLabel* StatusLine;
   QMenu* PopupMenu;
   QAction* acRemoveItemFromContainer;
   TDropFileTarget* DropFileTarget;
