@@ -80,16 +80,5 @@ TEST_F(AnswerStreamTest, AFileThatGrowsGivesItsOldLengthAndOneThatShrinksFailsAt
   }
 }
 
-TEST_F(AnswerStreamTest, WithoutATailItIsAMemoryStream) {
-  TAnswerStream answer;
-  answer.WriteText("hello");
-  answer.SetPosition(1);
-  answer.WriteText("E");
-  answer.SetSize(3);
-  answer.SetPosition(0);
-  EXPECT_EQ(ReadAll(answer, 2), "hEl");
-  EXPECT_EQ(answer.TailSize(), 0);
-}
-
 }  // namespace
 }  // namespace driftpost
