@@ -10,7 +10,11 @@ TProgram::TProgram(std::string executablePath)
     : iniFileName_(IniFileNameFor(executablePath)),
       containerFileName_(ContainerFileNameFor(executablePath)),
       documentFolder_(DocumentFolderFor(executablePath)),
-      console_(log_, iniFileName_) {}
+      console_(log_, iniFileName_) {
+  SetWarningLog(&log_);
+}
+
+TProgram::~TProgram() { SetWarningLog(nullptr); }
 
 void TProgram::CreateStore() {
   // The store counts a file as a picture by every extension the picture formats register.

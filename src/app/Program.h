@@ -20,7 +20,9 @@ constexpr const char* ApplicationTitle = "Driftpost";
 
 class TProgram {
  public:
+  // Also names the console log as the place for warnings (LogWarning) while it lives.
   explicit TProgram(std::string executablePath);
+  ~TProgram();
 
   // Creates the empty item store; the Container window fills it from the share list file.
   void CreateStore();

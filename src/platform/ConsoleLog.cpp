@@ -2,6 +2,12 @@
 
 namespace driftpost {
 
+namespace {
+
+TConsoleLog* warningLog = nullptr;
+
+}  // namespace
+
 void TConsoleLog::LogLine(const std::string& text) {
   while (Count() > MaxLines - 1) lines_.pop_front();
   lines_.push_back(text);
@@ -17,5 +23,15 @@ void TConsoleLog::Clear() {
   lines_.clear();
   if (OnChange) OnChange();
 }
+
+void LogWarning(const std::string& text) {
+  const std::string line = "Warning: " + text;
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+  // The log's own echo goes to standard output; standard error has the line already.
+  if (warningLog) warningLog->LogLine(line);
+}
+
+void SetWarningLog(TConsoleLog* log) { warningLog = log; }
 
 }  // namespace driftpost
