@@ -8,10 +8,12 @@
 #include "picture/ReaderClasses.h"
 #include "readers/AutodeskGraphic.h"
 #include "readers/CUTGraphic.h"
+#include "readers/EPSGraphic.h"
 #include "readers/PCXGraphic.h"
 #include "readers/PPMGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
+#include "readers/TIFFGraphic.h"
 #include "readers/TargaGraphic.h"
 
 namespace driftpost {
@@ -41,6 +43,10 @@ TEST(ReaderRegistrationTest, EveryExtensionOfTheseFormatsLoadsThroughItsReader) 
       {"cut/gray.cut", "cut", TCUTGraphic::StaticClass()},       {"pnm/ppm-raw.ppm", "ppm", TPPMGraphic::StaticClass()},
       {"pnm/pgm-raw.pgm", "pgm", TPPMGraphic::StaticClass()},    {"pnm/pbm-raw.pbm", "pbm", TPPMGraphic::StaticClass()},
       {"rla/rgb.rla", "rla", TRLAGraphic::StaticClass()},        {"rla/rgb.rla", "rpf", TRLAGraphic::StaticClass()},
+      {"tiff/rgb-zip-pred.tif", "tif", TTIFFGraphic::StaticClass()},
+      {"tiff/rgb-none-be.tif", "TIFF", TTIFFGraphic::StaticClass()},
+      {"tiff/gray8.tif", "fax", TTIFFGraphic::StaticClass()},
+      {"eps/source-ept2.eps", "eps", TEPSGraphic::StaticClass()},
   };
   testing::TempDir folder;
   for (const TShared& file : shared) {
@@ -63,6 +69,7 @@ TEST(ReaderRegistrationTest, EachReaderRecognisesItsOwnFilesAndReadsThemFromTheM
       {"pcx/index8.pcx", &TPCXGraphic::CanReadStream},       {"sgi/rgb48.sgi", &TSGIGraphic::CanReadStream},
       {"autodesk/colors.cel", &TAutodeskGraphic::CanReadStream}, {"pnm/ppm-plain.ppm", &TPPMGraphic::CanReadStream},
       {"rla/rgb-matte.rla", &TRLAGraphic::CanReadStream},    {"cut/gray.cut", &TCUTGraphic::CanReadStream},
+      {"tiff/rgb-none-be.tif", &TTIFFGraphic::CanReadStream}, {"eps/source-ept3.eps", &TEPSGraphic::CanReadStream},
   };
   for (const auto& [fixture, _] : readers) {
     SCOPED_TRACE(fixture);
