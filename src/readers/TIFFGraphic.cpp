@@ -473,9 +473,12 @@ void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
         if (reverseRaw) ReverseBits(data.data(), static_cast<std::size_t>(got));
         continue;
       }
+      // No scheme here packs a strip into much more than its pixels take: a byte count beyond
+      // that (or strips sharing one huge stretch of the file) only buys reading.
       const std::int64_t stated = strip < byteCounts.size() ? byteCounts[strip] : available;
+      const std::int64_t reasonable = 16 * static_cast<std::int64_t>(stripBytes) + 4096;
       packed.resize(static_cast<std::size_t>(
-          std::min<std::int64_t>({stated, available, std::numeric_limits<std::int32_t>::max()})));
+          std::min<std::int64_t>({stated, available, reasonable, std::numeric_limits<std::int32_t>::max()})));
       packed.resize(static_cast<std::size_t>(stream.Read(packed.data(), static_cast<std::int64_t>(packed.size()))));
       if (reverseRaw) ReverseBits(packed.data(), packed.size());
       std::uint8_t* in = packed.data();

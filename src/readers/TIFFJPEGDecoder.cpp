@@ -14,6 +14,9 @@ namespace {
 
 constexpr const char* UnexpectedEndMessage = "JPEG decompression error. Unexpected end of input.";
 constexpr const char* LibraryErrorPrefix = "JPEG decompression error. ";
+// Each scan of a progressive strip passes over all of its coefficients: a few bytes of
+// scan headers could otherwise buy minutes of work.
+constexpr int MaxScans = 500;
 
 // Reads the JPEG stream of one strip (or of the tables) from memory.
 struct TStripSource {
@@ -34,7 +37,9 @@ struct TTIFFJPEGDecoder::TWork {
   jpeg_decompress_struct Info{};
   TJpegErrorManager Errors{};
   TStripSource Source{};
+  jpeg_progress_mgr Progress{};
   bool Created = false;
+  bool TooManyScans = false;
   int HeaderResult = 0;
   J_COLOR_SPACE JpegColorSpace = JCS_UNKNOWN;
   J_COLOR_SPACE OutColorSpace = JCS_UNKNOWN;
@@ -105,7 +110,15 @@ void SkipInputData(j_decompress_ptr info, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
+void MonitorScans(j_common_ptr info) {
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number <= MaxScans) return;
+  TWork* work = WorkOf(info);
+  work->TooManyScans = true;
+  std::longjmp(work->Errors.Jump, 1);
+}
+
 [[noreturn]] void RaiseLibraryError(TWork& work) {
+  if (work.TooManyScans) throw EGraphicCompression(std::string(LibraryErrorPrefix) + "Too many scans.");
   char text[JMSG_LENGTH_MAX];
   (*work.Info.err->format_message)(reinterpret_cast<j_common_ptr>(&work.Info), text);
   throw EGraphicCompression(std::string(LibraryErrorPrefix) + text);
@@ -118,6 +131,7 @@ bool CreateStep(TWork* work) {
   jpeg_create_decompress(&work->Info);
   work->Created = true;
   work->Info.mem->max_memory_to_use = JpegMemoryLimit;
+  work->Info.progress = &work->Progress;
   return true;
 }
 
@@ -172,6 +186,7 @@ void TTIFFJPEGDecoder::DecodeInit() {
   work.Source.Manager.skip_input_data = SkipInputData;
   work.Source.Manager.resync_to_restart = jpeg_resync_to_restart;
   work.Source.Manager.term_source = TermSource;
+  work.Progress.progress_monitor = MonitorScans;
   if (!CreateStep(&work)) RaiseLibraryError(work);
 
   const TByteArray& tables = properties_.JPEGTables;

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <set>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
 #include "ReaderTestSupport.h"
 #include "platform/ConsoleLog.h"
 #include "readers/TIFFDirectory.h"
@@ -119,6 +124,70 @@ TEST_F(TIFFJPEGDecoderTest, AStripCutShortIsFinishedWithAWarningInTheLog) {
   Decode(whole, strips_[0]);
   EXPECT_TRUE(std::equal(out_.begin(), out_.begin() + 24, cutRows.begin()));
   EXPECT_NE(out_, cutRows);
+}
+
+// A 16 by 16 grey progressive JPEG from libjpeg, its last scan repeated `extraScans` times.
+Bytes ProgressiveGrey(int extraScans) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);  // a failure here ends the test program
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = 16;
+  info.image_height = 16;
+  info.input_components = 1;
+  info.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&info);
+  jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  JSAMPLE row[16];
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) row[x] = static_cast<JSAMPLE>(x * 16 + y);
+    JSAMPROW rows[] = {row};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  Bytes jpeg(buffer, buffer + size);
+  std::free(buffer);
+  jpeg_destroy_compress(&info);
+  // The last scan runs from its SOS marker to the end-of-image marker.
+  std::size_t last = jpeg.size() - 2;
+  while (last > 0 && !(jpeg[last] == 0xFF && jpeg[last + 1] == 0xDA)) --last;
+  const Bytes scan(jpeg.begin() + static_cast<std::ptrdiff_t>(last), jpeg.end() - 2);
+  for (int i = 0; i < extraScans; ++i) jpeg.insert(jpeg.end() - 2, scan.begin(), scan.end());
+  return jpeg;
+}
+
+TEST(TIFFJPEGDecoderScansTest, ProgressiveStripsWithEndlessScansAreRefused) {
+  TImageProperties properties;
+  properties.Width = properties.Height = 16;
+  properties.RowsPerStrip = {16};
+  properties.SamplesPerPixel = 1;
+  properties.BitsPerSample = 8;
+  properties.ColorScheme = cmGray;
+  properties.BytesPerLine = 16;
+  auto decode = [&](Bytes packed) -> std::string {
+    TTIFFJPEGDecoder decoder(properties);
+    Bytes out(256);
+    std::uint8_t* source = packed.data();
+    std::uint8_t* dest = out.data();
+    try {
+      decoder.DecodeInit();
+      decoder.Decode(source, dest, static_cast<std::int32_t>(packed.size()), 256, out.size());
+    } catch (const EGraphicCompression& error) {
+      return error.Message();
+    }
+    // Pixel (1, 1) was 17; the encoding keeps it close.
+    return std::abs(out[17] - 17) <= 4 ? "decoded" : "wrong pixels " + std::to_string(out[17]);
+  };
+  TConsoleLog log(nullptr);
+  SetWarningLog(&log);
+  EXPECT_EQ(decode(ProgressiveGrey(0)), "decoded");
+  EXPECT_EQ(decode(ProgressiveGrey(20)), "decoded");
+  EXPECT_EQ(decode(ProgressiveGrey(600)), "JPEG decompression error. Too many scans.");
+  SetWarningLog(nullptr);
 }
 
 }  // namespace
