@@ -255,6 +255,145 @@ std::unique_ptr<TDecoder> MakeDecoder(TImageProperties& properties, const TTIFFD
   }
 }
 
+// The bitmap's pixel format and palette and the colour manager's settings for the file's
+// samples; the layout of the decoded strips. Raises for samples no converter reads.
+TStripLayout SetUpColors(TTIFFGraphic& picture, const TTIFFDirectory& directory) {
+  const TImageProperties& properties = picture.ImageProperties();
+  const unsigned samples = properties.SamplesPerPixel;
+  const unsigned bits = properties.BitsPerSample;
+  const bool planar = properties.PlanarConfig == 2 && samples > 1;
+  // libjpeg turns YCbCr strips into blue, green and red pixels; other JPEG strips keep their
+  // samples as stored.
+  const bool jpegColours = properties.Compression == cpJPEG && properties.ColorScheme == cmYCbCr && !planar;
+  TColorModel source = jpegColours ? cmBGR : properties.ColorScheme;
+  TColorModel target = cmBGR;
+  unsigned targetSamples = samples;
+  unsigned targetBits = 8;
+  switch (properties.ColorScheme) {
+    case cmIndexed:
+    case cmGray:
+      target = properties.ColorScheme;
+      // Bitmaps have 1, 4 and 8 bits per pixel; the levels between are widened.
+      targetBits = bits == 1 ? 1 : bits <= 4 ? 4 : 8;
+      // An extra sample (alpha) beside an index or grey level is skipped.
+      if (samples > 1) {
+        source = cmGrayAlpha;
+        targetSamples = 1;
+        if (bits != 8 && bits != 16) RaiseInvalidColorFormat();
+      }
+      break;
+    case cmRGB:
+    case cmRGBA:
+    case cmCMYK:
+    case cmLab:
+    case cmYCbCr:
+      if (properties.ColorScheme == cmRGBA) target = cmBGRA;
+      if (properties.ColorScheme == cmCMYK) targetSamples = 3;
+      if ((bits != 8 && bits != 16) || samples < (properties.ColorScheme == cmCMYK ? 4u : 3u))
+        RaiseInvalidColorFormat();
+      break;
+    default:
+      RaiseInvalidColorFormat();
+  }
+  TColorManager& colors = picture.ColorManager();
+  colors.SourceFlags = properties.Options & opBigEndian ? TConversionFlags{cfSwapBytes} : TConversionFlags{};
+  if (properties.ColorScheme == cmLab) colors.SourceFlags.Include(cfLabScaledL);
+  colors.TargetFlags = {};
+  colors.SetSourceBits(bits);
+  colors.SetTargetBits(targetBits);
+  colors.SetSourceModel(source);
+  colors.SetTargetModel(target);
+  colors.SetSourceSamples(samples);
+  colors.SetTargetSamples(targetSamples);
+  picture.SetPixelFormat(source == cmGrayAlpha ? pd8Bit : colors.BitmapDepth(TColorSide::Target));
+
+  TStripLayout layout;
+  layout.Planes = planar ? samples : 1;
+  layout.RowSamples = std::size_t{properties.Width} * (planar ? 1 : samples);
+  layout.RowBytes = (layout.RowSamples * bits + 7) / 8;
+  if (target == cmIndexed) {
+    // A colour map holds three planes (red, green, blue) of 16-bit values, at least one
+    // entry for every index the bits can give.
+    if (const TTIFFEntry* map = directory.Find(ttColorMap)) {
+      const std::uint64_t needed = std::uint64_t{3} << bits;
+      if (bits > 8 || map->Type != ftShort || map->Count < needed || map->Count > 3 * 65536) RaiseInvalidPalette();
+      const std::vector<std::uint8_t> values = directory.RawValues(*map, map->Count);
+      if (values.size() != std::size_t{map->Count} * 2) RaiseInvalidPalette();
+      const std::size_t entries = map->Count / 3;
+      const std::uint8_t* planes[] = {values.data(), values.data() + 2 * entries, values.data() + 4 * entries};
+      picture.SetPalette(colors.BuildPalette(planes, plPlanar16Triple, static_cast<std::uint32_t>(entries), false));
+    }
+  } else if (target == cmGray) {
+    picture.SetPalette(colors.BuildGrayPalette(properties.Options & opMinIsWhite));
+  } else if (source == cmYCbCr) {
+    std::vector<float> coefficients = directory.Floats(ttYCbCrCoefficients);
+    if (coefficients.empty()) coefficients = {0.299f, 0.587f, 0.114f};
+    layout.Horizontal = properties.YCbCrSubsampling[0];
+    layout.Vertical = properties.YCbCrSubsampling[1];
+    colors.SetYCbCrLayout(coefficients, layout.Horizontal, layout.Vertical);
+    if (layout.Subsampled() && (planar || bits != 8)) RaiseInvalidColorFormat();
+  }
+  return layout;
+}
+
+// Reads the strips of one load, each into a buffer of its decoded bytes, never past the end
+// of the file.
+class TStripReader {
+ public:
+  TStripReader(TStream& stream, std::int64_t base, const TTIFFDirectory& directory, TImageProperties& properties,
+               TDecoder* decoder)
+      : stream_(stream), base_(base), fileSize_(stream.Size() - base), offsets_(directory.Cardinals(ttStripOffsets)),
+        byteCounts_(directory.Cardinals(ttStripByteCounts)), properties_(properties), decoder_(decoder) {
+    // Bits of each byte running least significant first are turned round for every
+    // decompressor that does not do so itself.
+    const TCompressionType compression = properties.Compression;
+    reverseBits_ = (properties.Options & opReversedBits) && compression != cpJPEG && compression != cpCCITTFax3 &&
+                   compression != cpCCITTMH && compression != cpCCITTMHWord;
+  }
+
+  std::uint32_t Count() const { return static_cast<std::uint32_t>(offsets_.size()); }
+
+  // Strip `strip` decoded into `data`, `size` bytes that start out as 0. False, and nothing
+  // read, for a strip the file does not have.
+  bool Read(std::size_t strip, std::size_t size, std::vector<std::uint8_t>& data) {
+    data.assign(size, 0);
+    if (strip >= offsets_.size() || offsets_[strip] >= fileSize_) return false;
+    const std::int64_t available = fileSize_ - offsets_[strip];
+    stream_.SetPosition(base_ + offsets_[strip]);
+    properties_.CurrentStrip = static_cast<std::uint32_t>(strip);
+    if (!decoder_) {
+      const std::int64_t got = stream_.Read(data.data(), std::min<std::int64_t>(available, data.size()));
+      if (reverseBits_) ReverseBits(data.data(), static_cast<std::size_t>(got));
+      return true;
+    }
+    // No scheme here packs a strip into much more than its pixels take: a byte count beyond
+    // that (or strips sharing one huge stretch of the file) only buys reading.
+    const std::int64_t stated = strip < byteCounts_.size() ? byteCounts_[strip] : available;
+    const std::int64_t reasonable = 16 * static_cast<std::int64_t>(size) + 4096;
+    packed_.resize(static_cast<std::size_t>(
+        std::min<std::int64_t>({stated, available, reasonable, std::numeric_limits<std::int32_t>::max()})));
+    packed_.resize(static_cast<std::size_t>(stream_.Read(packed_.data(), static_cast<std::int64_t>(packed_.size()))));
+    if (reverseBits_) ReverseBits(packed_.data(), packed_.size());
+    std::uint8_t* in = packed_.data();
+    std::uint8_t* out = data.data();
+    decoder_->Decode(in, out, static_cast<std::int32_t>(packed_.size()),
+                     static_cast<std::int32_t>(std::min<std::size_t>(size, std::numeric_limits<std::int32_t>::max())),
+                     data.size());
+    return true;
+  }
+
+ private:
+  TStream& stream_;
+  std::int64_t base_;
+  std::int64_t fileSize_;  // from the base
+  std::vector<std::uint32_t> offsets_;
+  std::vector<std::uint32_t> byteCounts_;
+  TImageProperties& properties_;
+  TDecoder* decoder_;
+  bool reverseBits_ = false;
+  std::vector<std::uint8_t> packed_;
+};
+
 }  // namespace
 
 bool TTIFFGraphic::CanReadStream(TStream& stream) {
@@ -344,84 +483,9 @@ void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   TImageProperties& properties = imageProperties_;
   if (properties.Options & opTiled) return;
   const TTIFFDirectory& directory = directory_;
-  const std::vector<std::uint32_t> offsets = directory.Cardinals(ttStripOffsets);
-  const std::vector<std::uint32_t> byteCounts = directory.Cardinals(ttStripByteCounts);
-
-  // Colours: what the file stores, and what the bitmap gets.
-  const bool bigEndian = properties.Options & opBigEndian;
-  const unsigned samples = properties.SamplesPerPixel;
-  const unsigned bits = properties.BitsPerSample;
-  const bool planar = properties.PlanarConfig == 2 && samples > 1;
-  // libjpeg turns YCbCr strips into blue, green and red pixels; other JPEG strips keep their
-  // samples as stored.
-  const bool jpegColours = properties.Compression == cpJPEG && properties.ColorScheme == cmYCbCr && !planar;
-  TColorModel source = jpegColours ? cmBGR : properties.ColorScheme;
-  TColorModel target = cmBGR;
-  unsigned targetSamples = samples;
-  unsigned targetBits = 8;
-  switch (properties.ColorScheme) {
-    case cmIndexed:
-    case cmGray:
-      target = properties.ColorScheme;
-      // Bitmaps have 1, 4 and 8 bits per pixel; the levels between are widened.
-      targetBits = bits == 1 ? 1 : bits <= 4 ? 4 : 8;
-      // An extra sample (alpha) beside an index or grey level is skipped.
-      if (samples > 1) {
-        source = cmGrayAlpha;
-        targetSamples = 1;
-        if (bits != 8 && bits != 16) RaiseInvalidColorFormat();
-      }
-      break;
-    case cmRGB:
-    case cmRGBA:
-    case cmCMYK:
-    case cmLab:
-    case cmYCbCr:
-      if (properties.ColorScheme == cmRGBA) target = cmBGRA;
-      if (properties.ColorScheme == cmCMYK) targetSamples = 3;
-      if ((bits != 8 && bits != 16) || samples < (properties.ColorScheme == cmCMYK ? 4u : 3u))
-        RaiseInvalidColorFormat();
-      break;
-    default:
-      RaiseInvalidColorFormat();
-  }
-  TColorManager& colors = ColorManager();
-  colors.SourceFlags = bigEndian ? TConversionFlags{cfSwapBytes} : TConversionFlags{};
-  if (properties.ColorScheme == cmLab) colors.SourceFlags.Include(cfLabScaledL);
-  colors.TargetFlags = {};
-  colors.SetSourceBits(bits);
-  colors.SetTargetBits(targetBits);
-  colors.SetSourceModel(source);
-  colors.SetTargetModel(target);
-  colors.SetSourceSamples(samples);
-  colors.SetTargetSamples(targetSamples);
-  SetPixelFormat(source == cmGrayAlpha ? pd8Bit : colors.BitmapDepth(TColorSide::Target));
-
-  TStripLayout layout;
-  if (target == cmIndexed) {
-    // A colour map holds three planes (red, green, blue) of 16-bit values, at least one
-    // entry for every index the bits can give.
-    if (const TTIFFEntry* map = directory.Find(ttColorMap)) {
-      const std::uint64_t needed = std::uint64_t{3} << bits;
-      if (bits > 8 || map->Type != ftShort || map->Count < needed || map->Count > 3 * 65536) RaiseInvalidPalette();
-      const std::vector<std::uint8_t> values = directory.RawValues(*map, map->Count);
-      if (values.size() != std::size_t{map->Count} * 2) RaiseInvalidPalette();
-      const std::size_t entries = map->Count / 3;
-      const std::uint8_t* planes[] = {values.data(), values.data() + 2 * entries, values.data() + 4 * entries};
-      SetPalette(colors.BuildPalette(planes, plPlanar16Triple, static_cast<std::uint32_t>(entries), false));
-    }
-  } else if (target == cmGray) {
-    SetPalette(colors.BuildGrayPalette(properties.Options & opMinIsWhite));
-  } else if (source == cmYCbCr) {
-    std::vector<float> coefficients = directory.Floats(ttYCbCrCoefficients);
-    if (coefficients.empty()) coefficients = {0.299f, 0.587f, 0.114f};
-    layout.Horizontal = properties.YCbCrSubsampling[0];
-    layout.Vertical = properties.YCbCrSubsampling[1];
-    colors.SetYCbCrLayout(coefficients, layout.Horizontal, layout.Vertical);
-    if (layout.Subsampled() && (planar || bits != 8)) RaiseInvalidColorFormat();
-  }
-
+  const TStripLayout layout = SetUpColors(*this, directory);
   const std::unique_ptr<TDecoder> decoder = MakeDecoder(properties, directory);
+  const unsigned bits = properties.BitsPerSample;
   const bool predictor = properties.Predictor == 2 && properties.Compression == cpDeflate && !layout.Subsampled();
   if (predictor && bits != 8 && bits != 16) RaiseUnsupportedCompression();
 
@@ -429,27 +493,22 @@ void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   SetSize(static_cast<int>(properties.Width), static_cast<int>(properties.Height));
   const std::uint32_t width = properties.Width;
   const std::uint32_t height = properties.Height;
-  properties.BytesPerLine = static_cast<std::uint32_t>((std::uint64_t{bits} * samples * width + 7) / 8);
-  layout.Planes = planar ? samples : 1;
-  layout.RowSamples = std::size_t{width} * (planar ? 1 : samples);
-  layout.RowBytes = (layout.RowSamples * bits + 7) / 8;
+  properties.BytesPerLine = static_cast<std::uint32_t>((std::uint64_t{bits} * properties.SamplesPerPixel * width + 7) / 8);
 
   TDecoderSession session(decoder.get());
+  TStripReader strips(stream, basePosition_, directory, properties, decoder.get());
   progress.BeginRows(static_cast<int>(width));
   properties.CurrentRow = 0;
   properties.CurrentStrip = 0;
-  properties.StripCount = static_cast<std::uint32_t>(offsets.size());
+  properties.StripCount = strips.Count();
 
   // Strips come in bands of rows; with separate planes each band has a strip per plane,
   // the strips of the first plane first.
   const std::uint32_t rowsPerStrip = properties.RowsPerStrip[0];
   const std::size_t bands = (std::size_t{height} + rowsPerStrip - 1) / rowsPerStrip;
-  const std::int64_t fileSize = stream.Size() - basePosition_;
-  const bool reverseRaw = (properties.Options & opReversedBits) && properties.Compression != cpJPEG &&
-                          properties.Compression != cpCCITTFax3 && properties.Compression != cpCCITTMH &&
-                          properties.Compression != cpCCITTMHWord;
+  const std::size_t predictorStride = layout.Planes > 1 ? 1 : properties.SamplesPerPixel;
+  const bool bigEndian = properties.Options & opBigEndian;
   std::vector<std::vector<std::uint8_t>> planes(layout.Planes);
-  std::vector<std::uint8_t> packed;
   std::vector<std::uint8_t> expanded;
   std::vector<const std::uint8_t*> rowPointers(layout.Planes);
   for (std::size_t band = 0; band < bands; ++band) {
@@ -458,35 +517,8 @@ void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
     const std::size_t stripBytes = layout.StripBytes(rows, width);
     properties.CurrentRow = firstRow;
     bool decoded = false;
-    for (unsigned plane = 0; plane < layout.Planes; ++plane) {
-      std::vector<std::uint8_t>& data = planes[plane];
-      data.assign(stripBytes, 0);
-      const std::size_t strip = plane * bands + band;
-      if (strip >= offsets.size() || offsets[strip] >= fileSize) continue;
-      // Strips are read only as far as the file goes.
-      const std::int64_t available = fileSize - offsets[strip];
-      stream.SetPosition(basePosition_ + offsets[strip]);
-      properties.CurrentStrip = static_cast<std::uint32_t>(strip);
-      decoded = true;
-      if (!decoder) {
-        const std::int64_t got = stream.Read(data.data(), std::min<std::int64_t>(available, data.size()));
-        if (reverseRaw) ReverseBits(data.data(), static_cast<std::size_t>(got));
-        continue;
-      }
-      // No scheme here packs a strip into much more than its pixels take: a byte count beyond
-      // that (or strips sharing one huge stretch of the file) only buys reading.
-      const std::int64_t stated = strip < byteCounts.size() ? byteCounts[strip] : available;
-      const std::int64_t reasonable = 16 * static_cast<std::int64_t>(stripBytes) + 4096;
-      packed.resize(static_cast<std::size_t>(
-          std::min<std::int64_t>({stated, available, reasonable, std::numeric_limits<std::int32_t>::max()})));
-      packed.resize(static_cast<std::size_t>(stream.Read(packed.data(), static_cast<std::int64_t>(packed.size()))));
-      if (reverseRaw) ReverseBits(packed.data(), packed.size());
-      std::uint8_t* in = packed.data();
-      std::uint8_t* out = data.data();
-      decoder->Decode(in, out, static_cast<std::int32_t>(packed.size()),
-                      static_cast<std::int32_t>(std::min<std::size_t>(stripBytes, std::numeric_limits<std::int32_t>::max())),
-                      data.size());
-    }
+    for (unsigned plane = 0; plane < layout.Planes; ++plane)
+      decoded = strips.Read(plane * bands + band, stripBytes, planes[plane]) || decoded;
     if (!decoded) {
       properties.CurrentRow += rows;
       continue;
@@ -500,10 +532,10 @@ void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
     for (std::uint32_t row = 0; row < rows; ++row) {
       for (unsigned plane = 0; plane < layout.Planes; ++plane) {
         std::uint8_t* at = (layout.Subsampled() ? expanded.data() : planes[plane].data()) + row * rowStride;
-        if (predictor) UndoPredictor(at, layout.RowSamples, bits, planar ? 1 : samples, bigEndian);
+        if (predictor) UndoPredictor(at, layout.RowSamples, bits, predictorStride, bigEndian);
         rowPointers[plane] = at;
       }
-      colors.TranslateRow(rowPointers, ScanLine(static_cast<int>(firstRow + row)), width);
+      ColorManager().TranslateRow(rowPointers, ScanLine(static_cast<int>(firstRow + row)), width);
       progress.RowDone(static_cast<int>(firstRow + row), static_cast<int>(height));
       ++properties.CurrentRow;
     }
