@@ -61,7 +61,8 @@ TEST(TIFFGraphicTest, FilesOfLibtiffAndImageMagickDecodeLikeTheToolsDecodeThem) 
                {"bilevel-none.tif", pd1Bit},       {"bilevel-lsb2msb-be.tif", pd1Bit},
                {"fax-g3-1d.tif", pd1Bit},          {"fax-g3-1d-fill-lsb.tif", pd1Bit},
                {"fax-g3-wide.tif", pd1Bit},        {"fax2tiff.tif", pd1Bit},
-               {"fax-mh.tif", pd1Bit},             {"thunder.tif", pd4Bit}});
+               {"fax-mh.tif", pd1Bit},             {"fax-g3-minisblack.tif", pd1Bit},
+               {"thunder.tif", pd4Bit}});
 }
 
 TEST(TIFFGraphicTest, ColoursComputedFromInksAndChromaComeCloseToLibtiffs) {
