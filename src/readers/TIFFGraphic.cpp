@@ -349,6 +349,16 @@ class TStripReader {
     const TCompressionType compression = properties.Compression;
     reverseBits_ = (properties.Options & opReversedBits) && compression != cpJPEG && compression != cpCCITTFax3 &&
                    compression != cpCCITTMH && compression != cpCCITTMHWord;
+    // A strip without a byte count ends where the next strip begins, or at the end of the file.
+    if (byteCounts_.size() < offsets_.size()) {
+      std::vector<std::uint32_t> starts = offsets_;
+      std::sort(starts.begin(), starts.end());
+      for (std::size_t strip = byteCounts_.size(); strip < offsets_.size(); ++strip) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), offsets_[strip]);
+        const std::int64_t end = next == starts.end() ? fileSize_ : std::min<std::int64_t>(*next, fileSize_);
+        byteCounts_.push_back(static_cast<std::uint32_t>(std::max<std::int64_t>(end - offsets_[strip], 0)));
+      }
+    }
   }
 
   std::uint32_t Count() const { return static_cast<std::uint32_t>(offsets_.size()); }
@@ -366,13 +376,16 @@ class TStripReader {
       if (reverseBits_) ReverseBits(data.data(), static_cast<std::size_t>(got));
       return true;
     }
-    // No scheme here packs a strip into much more than its pixels take: a byte count beyond
-    // that (or strips sharing one huge stretch of the file) only buys reading.
-    const std::int64_t stated = strip < byteCounts_.size() ? byteCounts_[strip] : available;
-    const std::int64_t reasonable = 16 * static_cast<std::int64_t>(size) + 4096;
-    packed_.resize(static_cast<std::size_t>(
-        std::min<std::int64_t>({stated, available, reasonable, std::numeric_limits<std::int32_t>::max()})));
+    // No scheme here packs a strip into much more than its pixels take (fax codes, the
+    // worst, take under 5 bits a pixel), apart from the headers of a JPEG strip; and strips
+    // together hold no more than the file. Byte counts beyond that, or strips that all point
+    // at one long stretch of the file, would only buy decoding the same bytes again.
+    const std::int64_t headers = properties_.Compression == cpJPEG ? 65536 : 64;
+    const std::int64_t reasonable = 8 * static_cast<std::int64_t>(size) + headers;
+    packed_.resize(static_cast<std::size_t>(std::min<std::int64_t>(
+        {byteCounts_[strip], available, reasonable, budget_, std::numeric_limits<std::int32_t>::max()})));
     packed_.resize(static_cast<std::size_t>(stream_.Read(packed_.data(), static_cast<std::int64_t>(packed_.size()))));
+    budget_ -= static_cast<std::int64_t>(packed_.size());
     if (reverseBits_) ReverseBits(packed_.data(), packed_.size());
     std::uint8_t* in = packed_.data();
     std::uint8_t* out = data.data();
@@ -391,6 +404,7 @@ class TStripReader {
   TImageProperties& properties_;
   TDecoder* decoder_;
   bool reverseBits_ = false;
+  std::int64_t budget_ = fileSize_ + 65536;  // packed bytes the remaining strips may still take
   std::vector<std::uint8_t> packed_;
 };
 
