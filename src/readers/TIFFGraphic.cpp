@@ -331,7 +331,8 @@ TStripLayout SetUpColors(TTIFFGraphic& picture, const TTIFFDirectory& directory)
     layout.Horizontal = properties.YCbCrSubsampling[0];
     layout.Vertical = properties.YCbCrSubsampling[1];
     colors.SetYCbCrLayout(coefficients, layout.Horizontal, layout.Vertical);
-    if (layout.Subsampled() && (planar || bits != 8)) RaiseInvalidColorFormat();
+    // Blocks of subsampled chroma hold luma and the two chroma samples, nothing else.
+    if (layout.Subsampled() && (planar || bits != 8 || samples != 3)) RaiseInvalidColorFormat();
   }
   return layout;
 }

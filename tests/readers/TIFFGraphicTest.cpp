@@ -207,6 +207,11 @@ TEST(TIFFGraphicTest, MalformedHeadersAndTablesAreRefusedWithOurErrors) {
   EXPECT_EQ(LoadBytes(reader, GreyPicture().Long(256, 1u << 30).Long(257, 1u << 30).Bytes()), kInvalid);
   EXPECT_EQ(LoadBytes(reader, GreyPicture().Short(262, 4).Bytes()), "Invalid color format in TIF/TIFF file.");
   EXPECT_EQ(LoadBytes(reader, GreyPicture().Short(259, 3).Bytes()), "Invalid color format in TIF/TIFF file.");
+  // Subsampled chroma blocks carry three samples, never a fourth.
+  TTIFFBuilder ycbcr;
+  ycbcr.Picture(2, 2, 4, 8, 1, 6).Strip(std::string(6, '\x80'));
+  EXPECT_EQ(LoadBytes(reader, ycbcr.Bytes()), "Invalid color format in TIF/TIFF file.");
+  EXPECT_EQ(LoadBytes(reader, ycbcr.Short(277, 3).Tag(258, 3, {8, 8, 8}).Bytes()), "loaded");
   // A 2-bit palette picture needs 3 × 4 colour map values.
   TTIFFBuilder palette;
   palette.Picture(4, 1, 1, 2, 1, 3).Strip("\x1B");
