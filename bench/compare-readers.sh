@@ -38,6 +38,11 @@ cd "$inputs"
 "$convert" photo.ppm -alpha set -channel A -fx 'i/w' +channel PNG32:photo-rgba.png
 "$convert" photo.ppm -interlace PNG PNG24:photo-interlaced.png
 python3 "$OLDPWD/bench/make-reader-inputs.py" photo.ppm photo256.ppm .
+# TIFF: plain strips, deflate with the horizontal predictor, JPEG, and one-dimensional fax.
+ppm2tiff photo.ppm photo-none.tif
+tiffcp -c zip:2 photo-none.tif photo-zip-pred.tif
+tiffcp -c jpeg photo-none.tif photo-jpeg.tif
+ppm2tiff photo.pbm photo-bw.tif && tiffcp -c g3:1d photo-bw.tif photo-g3.tif && rm photo-bw.tif
 rm photo256.ppm
 cd "$OLDPWD"
 

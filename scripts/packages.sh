@@ -36,4 +36,5 @@ DRIFTPOST_TEST_PACKAGES=(
   xvfb xauth
   desktop-file-utils dpkg-dev file x11-utils
   pstoedit ghostscript libwmf-bin
+  libtiff-tools
 )

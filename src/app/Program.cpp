@@ -15,7 +15,11 @@ TProgram::TProgram(const std::string& executablePath, const TProgramFiles& files
       iniFileName_(files.IniFileName),
       containerFileName_(files.ContainerFileName),
       documentFolder_(files.DocumentFolder),
-      console_(log_, iniFileName_, executablePath_) {}
+      console_(log_, iniFileName_, executablePath_) {
+  SetWarningLog(&log_);
+}
+
+TProgram::~TProgram() { SetWarningLog(nullptr); }
 
 void TProgram::CreateStore() {
   // The store counts a file as a picture by every extension the picture formats register.

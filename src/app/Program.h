@@ -21,10 +21,12 @@ constexpr const char* ApplicationTitle = "Driftpost";
 
 class TProgram {
  public:
-  // The copy at `executablePath`, keeping its files beside it.
+  // The copy at `executablePath`, keeping its files beside it. Each copy also names the
+  // console log as the place for warnings (LogWarning) while it lives.
   explicit TProgram(const std::string& executablePath);
   // The copy at `executablePath`, keeping its files where `files` says.
   TProgram(const std::string& executablePath, const TProgramFiles& files);
+  ~TProgram();
 
   // Creates the empty item store; the Container window fills it from the share list file.
   void CreateStore();

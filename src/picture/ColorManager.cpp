@@ -285,6 +285,7 @@ struct TRowConverters {
         long k = blackSample[0];
         return ClampToByte(x * k / 255 - x - k + 255);
       }
+      // Byte order as the file states it: big-endian inks read unswapped here come out as noise.
       std::uint32_t x = Read16(colourSample, swapBytes);
       std::uint32_t k = Read16(blackSample, swapBytes);
       std::uint32_t ink = (x + k - x * k / 65535u) & 0xFFFFu;
@@ -366,6 +367,7 @@ struct TRowConverters {
     const bool swapBytes = manager.SourceFlags.Contains(cfSwapBytes);
     const std::size_t targetPixel = TargetPixelBytes(manager.targetModel_);
     TSourceCursor cursor(sources, sources.size() > 1, sourceBits / 8, manager.sourceSamples_);
+    // Byte order as the file states it: big-endian samples read unswapped here come out as noise.
     auto sample8 = [&](const std::uint8_t* sample) -> std::uint8_t {
       return sourceBits == 8 ? sample[0] : Scale16To8(Read16(sample, swapBytes));
     };

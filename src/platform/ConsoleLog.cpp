@@ -4,6 +4,12 @@
 
 namespace driftpost {
 
+namespace {
+
+TConsoleLog* warningLog = nullptr;
+
+}  // namespace
+
 void TConsoleLog::LogLine(const std::string& rawText) {
   // Lines carry request paths and header lines as the network sent them: a terminal must
   // see their control characters as text, never obey them.
@@ -22,5 +28,15 @@ void TConsoleLog::Clear() {
   lines_.clear();
   if (OnChange) OnChange();
 }
+
+void LogWarning(const std::string& text) {
+  const std::string line = "Warning: " + text;
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+  // The log's own echo goes to standard output; standard error has the line already.
+  if (warningLog) warningLog->LogLine(line);
+}
+
+void SetWarningLog(TConsoleLog* log) { warningLog = log; }
 
 }  // namespace driftpost

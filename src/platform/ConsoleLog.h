@@ -33,4 +33,11 @@ class TConsoleLog {
   std::FILE* echo_;
 };
 
+// Warnings of work that has no window to show them in and must not wait for anyone (a
+// picture decoder that recovered from damaged data): each is written to standard error as
+// "Warning: " and the text, and to the log named by SetWarningLog, if any.
+void LogWarning(const std::string& text);
+// The program names its console log here at start and none (nullptr) before it goes.
+void SetWarningLog(TConsoleLog* log);
+
 }  // namespace driftpost

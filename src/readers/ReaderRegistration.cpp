@@ -3,6 +3,7 @@
 #include "picture/ReaderClasses.h"
 #include "readers/AutodeskGraphic.h"
 #include "readers/CUTGraphic.h"
+#include "readers/EPSGraphic.h"
 #include "readers/PCDGraphic.h"
 #include "readers/PCXGraphic.h"
 #include "readers/PNGGraphic.h"
@@ -11,6 +12,7 @@
 #include "readers/PSPGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
+#include "readers/TIFFGraphic.h"
 #include "readers/TargaGraphic.h"
 
 namespace driftpost {
@@ -19,7 +21,8 @@ void InstallReaders() {
   for (TGraphicClass reader : {TTargaGraphic::StaticClass(), TPCXGraphic::StaticClass(), TSGIGraphic::StaticClass(),
                                TAutodeskGraphic::StaticClass(), TCUTGraphic::StaticClass(), TPPMGraphic::StaticClass(),
                                TRLAGraphic::StaticClass(), TPSDGraphic::StaticClass(), TPSPGraphic::StaticClass(),
-                               TPCDGraphic::StaticClass(), TPNGGraphic::StaticClass()})
+                               TPCDGraphic::StaticClass(), TPNGGraphic::StaticClass(), TTIFFGraphic::StaticClass(),
+                               TEPSGraphic::StaticClass()})
     if (ReaderClassByName(reader->Name) != reader) InstallReaderClass(reader);
 }
 

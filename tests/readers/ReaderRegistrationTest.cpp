@@ -8,6 +8,7 @@
 #include "picture/ReaderClasses.h"
 #include "readers/AutodeskGraphic.h"
 #include "readers/CUTGraphic.h"
+#include "readers/EPSGraphic.h"
 #include "readers/PCDGraphic.h"
 #include "readers/PCXGraphic.h"
 #include "readers/PNGGraphic.h"
@@ -16,6 +17,7 @@
 #include "readers/PSPGraphic.h"
 #include "readers/RLAGraphic.h"
 #include "readers/SGIGraphic.h"
+#include "readers/TIFFGraphic.h"
 #include "readers/TargaGraphic.h"
 
 namespace driftpost {
@@ -48,6 +50,10 @@ TEST(ReaderRegistrationTest, EveryExtensionOfTheseFormatsLoadsThroughItsReader) 
       {"psd/rgb24-rle.psd", "psd", TPSDGraphic::StaticClass()},  {"psd/rgb24-rle.psd", "PDD", TPSDGraphic::StaticClass()},
       {"psp/rgb24-rle.psp", "psp", TPSPGraphic::StaticClass()},  {"pcd/landscape.pcd", "pcd", TPCDGraphic::StaticClass()},
       {"png/rgb8.png", "png", TPNGGraphic::StaticClass()},
+      {"tiff/rgb-zip-pred.tif", "tif", TTIFFGraphic::StaticClass()},
+      {"tiff/rgb-none-be.tif", "TIFF", TTIFFGraphic::StaticClass()},
+      {"tiff/gray8.tif", "fax", TTIFFGraphic::StaticClass()},
+      {"eps/source-ept2.eps", "eps", TEPSGraphic::StaticClass()},
   };
   testing::TempDir folder;
   for (const TShared& file : shared) {
@@ -74,6 +80,7 @@ TEST(ReaderRegistrationTest, EachReaderRecognisesItsOwnFilesAndReadsThemFromTheM
       {"psd/cmyk32-rle.psd", &TPSDGraphic::CanReadStream},   {"psp/layers-rle.psp", &TPSPGraphic::CanReadStream},
       {"pcd/portrait.pcd", &TPCDGraphic::CanReadStream},
       {"png/netpbm-rgba16-interlaced.png", &TPNGGraphic::CanReadStream},
+      {"tiff/rgb-none-be.tif", &TTIFFGraphic::CanReadStream}, {"eps/source-ept3.eps", &TEPSGraphic::CanReadStream},
   };
   for (const auto& [fixture, _] : readers) {
     SCOPED_TRACE(fixture);

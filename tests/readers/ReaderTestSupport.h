@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -87,6 +88,18 @@ void LoadEveryPrefix(const std::string& bytes) {
     Reader reader;
     LoadBytes(reader, bytes.substr(0, size));
   }
+}
+
+// The largest difference between two equally long byte strings, sample by sample (-1 when
+// their lengths differ): for decodes whose colour arithmetic rounds unlike the tool's.
+inline int MaxDifference(const std::string& actual, const std::string& expected) {
+  if (actual.size() != expected.size()) return -1;
+  int worst = 0;
+  for (std::size_t i = 0; i < actual.size(); ++i) {
+    const int difference = static_cast<unsigned char>(actual[i]) - static_cast<unsigned char>(expected[i]);
+    worst = std::max(worst, difference < 0 ? -difference : difference);
+  }
+  return worst;
 }
 
 }  // namespace driftpost::testing
