@@ -74,6 +74,35 @@ TPictureSize FitOnScreen(std::int64_t width, std::int64_t height) {
   return {scaled(width, height), static_cast<std::uint32_t>(ScreenSide)};
 }
 
+// The picture's pixels as a bitmap to resample to `fitted`, made at the least cost. A JPEG
+// file is decoded at the smallest scale that still gives the fitted size, straight into the
+// bitmap's rows. A reader's bitmap is resampled as it is: Resample converts any pixel format
+// row by row exactly as drawing it on a white 24-bit bitmap would. Anything else (an icon, a
+// metafile, a bitmap with a transparent colour) is drawn on a white 24-bit bitmap of its own
+// size first. The picture then holds that bitmap: a picture that is not a bitmap is replaced
+// by it.
+TBitmap& PixelsToFit(TPicture& picture, const TPictureSize& fitted) {
+  TGraphic& graphic = *picture.Graphic();
+  if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic)) {
+    TBitmap decoded;
+    jpeg->DecodeScaled(decoded, JpegDecodeEighths(jpeg->Width(), jpeg->Height(), static_cast<int>(fitted.Width),
+                                                  static_cast<int>(fitted.Height)));
+    TBitmap& bitmap = picture.Bitmap();  // frees the JPEG picture
+    bitmap.TakeImage(decoded);
+    return bitmap;
+  }
+  if (auto* bitmap = dynamic_cast<TBitmap*>(&graphic); bitmap && !bitmap->Transparent()) return *bitmap;
+  TBitmap canvas;
+  canvas.SetPixelFormat(pd24Bit);
+  canvas.SetSize(graphic.Width(), graphic.Height());
+  canvas.DrawGraphic(0, 0, graphic);
+  // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
+  // had to come first.
+  TBitmap& bitmap = picture.Bitmap();
+  bitmap.TakeImage(canvas);
+  return bitmap;
+}
+
 bool IsAllDigits(const std::string& text) {
   if (text.empty()) return false;
   for (char c : text)
@@ -428,16 +457,7 @@ void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, c
     const int width = picture.Width(), height = picture.Height();
     if (scale && (width > ScreenSide || height > ScreenSide)) {
       const TPictureSize fitted = FitOnScreen(width, height);
-      // Any picture (a JPEG file, an icon, a metafile) becomes pixels on white first.
-      TBitmap canvas;
-      canvas.SetPixelFormat(pd24Bit);
-      canvas.SetSize(width, height);
-      canvas.DrawGraphic(0, 0, *picture.Graphic());
-      // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
-      // had to come first.
-      TBitmap& bitmap = picture.Bitmap();
-      bitmap.CopyFrom(&canvas);
-      Resample(fitted.Width, fitted.Height, rfTriangle, 0, bitmap);
+      Resample(fitted.Width, fitted.Height, rfTriangle, 0, PixelsToFit(picture, fitted));
     }
     // A JPEG file that was not scaled keeps its own bytes; an icon or a metafile that was not
     // drawn cannot be copied and raises EConvertError.
