@@ -128,76 +128,144 @@ TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t tar
 
 namespace {
 
-// One source row or intermediate column: blue, green and red of each pixel in the first
-// three lanes of a vector, so one multiply-add of four 32-bit lanes weighs a whole pixel.
+// One source pixel: blue, green and red in the first three lanes of a vector, so one
+// multiply-add of four 32-bit lanes weighs a whole pixel.
 using TLanes = std::int32_t __attribute__((vector_size(16)));
-using TLineCache = std::vector<TLanes>;
+using TFloatLanes = float __attribute__((vector_size(16)));
 
-// The weights of one dimension, with each target pixel's sum of weights. The sums of the
-// inner loops fit 32 bits: the support never exceeds the filter's own, so the weights of one
-// pixel add up to a few thousand at most in magnitude, times at most 255.
-struct TPreparedList {
-  TContributorList List;
-  std::vector<std::int32_t> Totals;
+// Sums are divided by their pixel's total of weights, the quotient truncated towards zero;
+// with no total, the sum is shifted right by 8 bits as an unsigned 32-bit value (so a negative
+// sum saturates to 255). The result is clamped to a byte.
+//
+// Where every weight of a pixel is positive or zero and the total lies in 1..QuickTotalLimit,
+// the sums are never negative and at most 255 × total < 2^23, and the division is done as a
+// multiplication with the total's reciprocal in single precision:
+// (sum + 0.5) / total lies at least 0.5 / total ≥ 2^-14 from every integer, while the
+// product's error stays below 256 × 2^-23 = 2^-15 as long as the quotient is below 256 (above,
+// both ways clamp to 255). Its truncation is therefore exactly the integer quotient. The
+// triangle filter that the program uses always takes this way.
+constexpr std::int32_t QuickTotalLimit = 8192;
 
-  explicit TPreparedList(TContributorList list) : List(std::move(list)), Totals(List.size(), 0) {
-    for (std::size_t i = 0; i < List.size(); ++i)
-      for (std::int32_t k = 0; k < List[i].Count; ++k) Totals[i] += List[i].Contributors[static_cast<std::size_t>(k)].Weight;
-  }
-};
-
-// sum / total truncated towards zero; with no total, the sum shifted right by 8 bits as an
-// unsigned 32-bit value (so a negative sum saturates to 255). Clamped to a byte.
 inline std::uint8_t Channel(std::int32_t sum, std::int32_t total) {
   const std::int64_t value = total != 0 ? sum / total : static_cast<std::int64_t>(static_cast<std::uint32_t>(sum) >> 8);
   return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
 }
 
-// Writes the weighted pixel as blue, green, red.
-inline void Apply(const TContributorEntry& entry, std::int32_t total, const TLanes* cache, std::uint8_t* out) {
-  TLanes sum = {0, 0, 0, 0};
-  const TContributor* contributor = entry.Contributors.data();
-  for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
-  out[0] = Channel(sum[0], total);
-  out[1] = Channel(sum[1], total);
-  out[2] = Channel(sum[2], total);
+inline std::uint8_t QuickChannel(float sum, float reciprocal) {
+  const auto value = static_cast<std::int32_t>((sum + 0.5f) * reciprocal);
+  return static_cast<std::uint8_t>(value < 255 ? value : 255);
 }
 
-// Applies every entry of the list to the cache, writing target pixels `step` bytes apart.
-void ApplyAll(const TPreparedList& prepared, const TLineCache& cache, std::uint8_t* out, std::ptrdiff_t step) {
-  for (std::size_t i = 0; i < prepared.List.size(); ++i, out += step)
-    Apply(prepared.List[i], prepared.Totals[i], cache.data(), out);
+// The weights of one dimension, with each target pixel's total and, where the quick division
+// applies, the total's reciprocal (0 elsewhere). The sums of the inner loops fit 32 bits: the
+// support never exceeds the filter's own, so the weights of one pixel add up to a few
+// thousand at most in magnitude, times at most 255.
+struct TPreparedList {
+  TContributorList List;
+  std::vector<std::int32_t> Totals;
+  std::vector<float> Reciprocals;
+
+  explicit TPreparedList(TContributorList list)
+      : List(std::move(list)), Totals(List.size(), 0), Reciprocals(List.size(), 0.0f) {
+    for (std::size_t i = 0; i < List.size(); ++i) {
+      bool positive = true;
+      for (std::int32_t k = 0; k < List[i].Count; ++k) {
+        const std::int32_t weight = List[i].Contributors[static_cast<std::size_t>(k)].Weight;
+        Totals[i] += weight;
+        positive = positive && weight >= 0;
+      }
+      if (positive && Totals[i] > 0 && Totals[i] <= QuickTotalLimit) Reciprocals[i] = 1.0f / static_cast<float>(Totals[i]);
+    }
+  }
+};
+
+// Loads row k of the source as lanes; 24-bit rows are read directly, other formats are
+// expanded a row at a time, exactly as converting the bitmap to 24 bits would.
+void LoadRow(const TBitmap& source, int k, std::vector<TBGRA>& expanded, TLanes* cache) {
+  const std::size_t width = static_cast<std::size_t>(source.Width());
+  if (source.PixelFormat() == pd24Bit) {
+    const std::uint8_t* row = source.ScanLine(k);
+    for (std::size_t x = 0; x < width; ++x, row += 3) cache[x] = TLanes{row[0], row[1], row[2], 0};
+    return;
+  }
+  source.UnpackScanLine(k, expanded.data());
+  for (std::size_t x = 0; x < width; ++x) {
+    const TBGRA pixel = expanded[x];
+    cache[x] = TLanes{static_cast<std::int32_t>(pixel & 0xFF), static_cast<std::int32_t>(pixel >> 8 & 0xFF),
+                      static_cast<std::int32_t>(pixel >> 16 & 0xFF), 0};
+  }
 }
 
-void RunPasses(TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
+// The first pass: every target pixel of one row, weighed from the cached source row.
+void ResampleRow(const TPreparedList& prepared, const TLanes* cache, std::uint8_t* out) {
+  for (std::size_t i = 0; i < prepared.List.size(); ++i, out += 3) {
+    const TContributorEntry& entry = prepared.List[i];
+    TLanes sum = {0, 0, 0, 0};
+    const TContributor* contributor = entry.Contributors.data();
+    for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
+    if (const float reciprocal = prepared.Reciprocals[i]; reciprocal != 0) {
+      const TFloatLanes value = __builtin_convertvector(sum, TFloatLanes);
+      out[0] = QuickChannel(value[0], reciprocal);
+      out[1] = QuickChannel(value[1], reciprocal);
+      out[2] = QuickChannel(value[2], reciprocal);
+    } else {
+      const std::int32_t total = prepared.Totals[i];
+      out[0] = Channel(sum[0], total);
+      out[1] = Channel(sum[1], total);
+      out[2] = Channel(sum[2], total);
+    }
+  }
+}
+
+// The second pass for target row j: whole intermediate rows are weighed and added into
+// `sums`, one lane per byte of the row (blue, green, red of every pixel alike), which keeps
+// the loops simple enough for the compiler to vectorise.
+void ResampleColumns(const TPreparedList& prepared, std::size_t j, const TBitmap& intermediate,
+                     std::vector<std::int32_t>& sums, std::uint8_t* out) {
+  const std::size_t bytes = sums.size();
+  std::fill(sums.begin(), sums.end(), 0);
+  std::int32_t* sum = sums.data();
+  const TContributorEntry& entry = prepared.List[j];
+  for (std::int32_t k = 0; k < entry.Count; ++k) {
+    const TContributor& contributor = entry.Contributors[static_cast<std::size_t>(k)];
+    const std::uint8_t* in = intermediate.ScanLine(contributor.Pixel);
+    const std::int32_t weight = contributor.Weight;
+    for (std::size_t x = 0; x < bytes; ++x) sum[x] += in[x] * weight;
+  }
+  if (const float reciprocal = prepared.Reciprocals[j]; reciprocal != 0) {
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = QuickChannel(static_cast<float>(sum[x]), reciprocal);
+  } else {
+    const std::int32_t total = prepared.Totals[j];
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = Channel(sum[x], total);
+  }
+}
+
+void RunPasses(const TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   const int targetWidth = target.Width(), targetHeight = target.Height();
   const auto sw = static_cast<std::uint32_t>(sourceWidth), sh = static_cast<std::uint32_t>(sourceHeight);
   const auto tw = static_cast<std::uint32_t>(targetWidth), th = static_cast<std::uint32_t>(targetHeight);
 
+  // Every row of the intermediate picture and of the target is written below.
   TBitmap intermediate;
   intermediate.SetPixelFormat(pd24Bit);
-  intermediate.SetSize(targetWidth, sourceHeight);
-  TLineCache cache;  // scratch of this call, and so of this thread only
+  intermediate.AllocateImage(targetWidth, sourceHeight);
 
   {
     const TPreparedList horizontal(BuildContributors(sw, tw, ResampleScale(sw, tw), radius, filter));
-    cache.assign(static_cast<std::size_t>(sourceWidth), TLanes{});
+    // Scratch of this call, and so of this thread only.
+    std::vector<TLanes> cache(static_cast<std::size_t>(sourceWidth));
+    std::vector<TBGRA> expanded(source.PixelFormat() == pd24Bit ? 0 : static_cast<std::size_t>(sourceWidth));
     for (int k = 0; k < sourceHeight; ++k) {
-      const std::uint8_t* row = source.ScanLine(k);
-      for (std::size_t x = 0; x < cache.size(); ++x, row += 3) cache[x] = TLanes{row[0], row[1], row[2], 0};
-      ApplyAll(horizontal, cache, intermediate.ScanLine(k), 3);
+      LoadRow(source, k, expanded, cache.data());
+      ResampleRow(horizontal, cache.data(), intermediate.ScanLine(k));
     }
   }
 
   const TPreparedList vertical(BuildContributors(sh, th, ResampleScale(sh, th), radius, filter));
-  cache.assign(static_cast<std::size_t>(sourceHeight), TLanes{});
-  const std::ptrdiff_t intermediateStride = intermediate.RowStride();
-  for (int k = 0; k < targetWidth; ++k) {
-    const std::uint8_t* in = intermediate.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k);
-    for (std::size_t y = 0; y < cache.size(); ++y, in += intermediateStride) cache[y] = TLanes{in[0], in[1], in[2], 0};
-    ApplyAll(vertical, cache, target.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k), target.RowStride());
-  }
+  std::vector<std::int32_t> sums(static_cast<std::size_t>(targetWidth) * 3);
+  for (int j = 0; j < targetHeight; ++j)
+    ResampleColumns(vertical, static_cast<std::size_t>(j), intermediate, sums, target.ScanLine(j));
 }
 
 }  // namespace
@@ -207,10 +275,15 @@ void Resample(std::uint32_t newWidth, std::uint32_t newHeight, TResampleFilter f
   TBitmap target;
   target.SetPixelFormat(pd24Bit);
   target.CheckImageSize(newWidth, newHeight);
-  target.SetSize(static_cast<int>(newWidth), static_cast<int>(newHeight));
-  bitmap.SetPixelFormat(pd24Bit);
-  if (!bitmap.Empty() && !target.Empty()) RunPasses(bitmap, target, filter, radius);
-  bitmap.CopyFrom(&target);
+  // The bitmap's own pixels are read in whatever format they have, a row at a time, so it
+  // is never converted to 24 bits as a whole; the result replaces it anyway.
+  if (!bitmap.Empty() && newWidth != 0 && newHeight != 0) {
+    target.AllocateImage(static_cast<int>(newWidth), static_cast<int>(newHeight));
+    RunPasses(bitmap, target, filter, radius);
+  } else {
+    target.SetSize(static_cast<int>(newWidth), static_cast<int>(newHeight));
+  }
+  bitmap.TakeImage(target);
 }
 
 }  // namespace driftpost
