@@ -133,48 +133,24 @@ namespace {
 using TLanes = std::int32_t __attribute__((vector_size(16)));
 using TFloatLanes = float __attribute__((vector_size(16)));
 
-// Sums are divided by their pixel's total of weights, the quotient truncated towards zero;
-// with no total, the sum is shifted right by 8 bits as an unsigned 32-bit value (so a negative
-// sum saturates to 255). The result is clamped to a byte.
-//
-// Where every weight of a pixel is positive or zero and the total lies in 1..QuickTotalLimit,
-// the sums are never negative and at most 255 × total < 2^23, and the division is done as a
-// multiplication with the total's reciprocal in single precision:
-// (sum + 0.5) / total lies at least 0.5 / total ≥ 2^-14 from every integer, while the
-// product's error stays below 256 × 2^-23 = 2^-15 as long as the quotient is below 256 (above,
-// both ways clamp to 255). Its truncation is therefore exactly the integer quotient. The
-// triangle filter that the program uses always takes this way.
-constexpr std::int32_t QuickTotalLimit = 8192;
-
-inline std::uint8_t Channel(std::int32_t sum, std::int32_t total) {
-  const std::int64_t value = total != 0 ? sum / total : static_cast<std::int64_t>(static_cast<std::uint32_t>(sum) >> 8);
-  return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
-}
-
-inline std::uint8_t QuickChannel(float sum, float reciprocal) {
-  const auto value = static_cast<std::int32_t>((sum + 0.5f) * reciprocal);
-  return static_cast<std::uint8_t>(value < 255 ? value : 255);
-}
-
-// The weights of one dimension, with each target pixel's total and, where the quick division
-// applies, the total's reciprocal (0 elsewhere). The sums of the inner loops fit 32 bits: the
-// support never exceeds the filter's own, so the weights of one pixel add up to a few
-// thousand at most in magnitude, times at most 255.
+// The weights of one dimension and how each target pixel's sums are divided. The sums of the
+// inner loops fit 32 bits: the support never exceeds the filter's own, so the weights of one
+// pixel add up to a few thousand at most in magnitude, times at most 255.
 struct TPreparedList {
   TContributorList List;
-  std::vector<std::int32_t> Totals;
-  std::vector<float> Reciprocals;
+  std::vector<TChannelDivision> Divisions;
 
-  explicit TPreparedList(TContributorList list)
-      : List(std::move(list)), Totals(List.size(), 0), Reciprocals(List.size(), 0.0f) {
-    for (std::size_t i = 0; i < List.size(); ++i) {
+  explicit TPreparedList(TContributorList list) : List(std::move(list)) {
+    Divisions.reserve(List.size());
+    for (const TContributorEntry& entry : List) {
+      std::int32_t total = 0;
       bool positive = true;
-      for (std::int32_t k = 0; k < List[i].Count; ++k) {
-        const std::int32_t weight = List[i].Contributors[static_cast<std::size_t>(k)].Weight;
-        Totals[i] += weight;
+      for (std::int32_t k = 0; k < entry.Count; ++k) {
+        const std::int32_t weight = entry.Contributors[static_cast<std::size_t>(k)].Weight;
+        total += weight;
         positive = positive && weight >= 0;
       }
-      if (positive && Totals[i] > 0 && Totals[i] <= QuickTotalLimit) Reciprocals[i] = 1.0f / static_cast<float>(Totals[i]);
+      Divisions.emplace_back(total, positive);
     }
   }
 };
@@ -203,16 +179,16 @@ void ResampleRow(const TPreparedList& prepared, const TLanes* cache, std::uint8_
     TLanes sum = {0, 0, 0, 0};
     const TContributor* contributor = entry.Contributors.data();
     for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
-    if (const float reciprocal = prepared.Reciprocals[i]; reciprocal != 0) {
+    const TChannelDivision& division = prepared.Divisions[i];
+    if (division.Reciprocal != 0) {
       const TFloatLanes value = __builtin_convertvector(sum, TFloatLanes);
-      out[0] = QuickChannel(value[0], reciprocal);
-      out[1] = QuickChannel(value[1], reciprocal);
-      out[2] = QuickChannel(value[2], reciprocal);
+      out[0] = division.Quick(value[0]);
+      out[1] = division.Quick(value[1]);
+      out[2] = division.Quick(value[2]);
     } else {
-      const std::int32_t total = prepared.Totals[i];
-      out[0] = Channel(sum[0], total);
-      out[1] = Channel(sum[1], total);
-      out[2] = Channel(sum[2], total);
+      out[0] = division.Exact(sum[0]);
+      out[1] = division.Exact(sum[1]);
+      out[2] = division.Exact(sum[2]);
     }
   }
 }
@@ -232,11 +208,11 @@ void ResampleColumns(const TPreparedList& prepared, std::size_t j, const TBitmap
     const std::int32_t weight = contributor.Weight;
     for (std::size_t x = 0; x < bytes; ++x) sum[x] += in[x] * weight;
   }
-  if (const float reciprocal = prepared.Reciprocals[j]; reciprocal != 0) {
-    for (std::size_t x = 0; x < bytes; ++x) out[x] = QuickChannel(static_cast<float>(sum[x]), reciprocal);
+  const TChannelDivision division = prepared.Divisions[j];
+  if (division.Reciprocal != 0) {
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Quick(static_cast<float>(sum[x]));
   } else {
-    const std::int32_t total = prepared.Totals[j];
-    for (std::size_t x = 0; x < bytes; ++x) out[x] = Channel(sum[x], total);
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Exact(sum[x]);
   }
 }
 
