@@ -7,7 +7,9 @@
 # same run:
 #   - milliseconds per request, ab with one client against the running program;
 #   - the floor: libjpeg-turbo alone decoding the file at full size and encoding a picture of
-#     the fitted size (bench/JpegFloor.c, best of 10), and our time as a share of it;
+#     the fitted size (bench/JpegFloor.c, best of 10), and our time as a share of it; beside
+#     it the library alone decoding at the scale we decode at (its entropy decoding of the
+#     whole file bounds what scaled decoding can save), also as a share of the floor;
 #   - ImageMagick's convert doing the same conversion, and how many times faster we are;
 #   - the program's peak memory while it answers, above the idle program (its peak resident
 #     size, reset before each picture, less its resident size before the requests), beside
@@ -201,21 +203,22 @@ for name in photo640.bmp photo1024.jpg photo4000.jpg; do
   peak=$(awk -v hwm="$(status_mib VmHWM)" -v idle="$idle" 'BEGIN { printf "%.1f\n", hwm - idle }')
   size=$(identify -ping -format '%w %h' "$work/shared/$name")
   bitmap=$(awk -v size="$size" 'BEGIN { split(size, s, " "); printf "%.1f\n", s[1] * 3 * s[2] / 1048576 }')
-  floor=-
-  case "$name" in *.jpg) floor=$("$work/JpegFloor" "$work/shared/$name" 10) ;; esac
+  floor=- scaled=-
+  case "$name" in *.jpg) read -r floor scaled < <("$work/JpegFloor" "$work/shared/$name" 10) ;; esac
   theirs=$(convert_milliseconds "$work/shared/$name" "$((requests < 20 ? requests : 20))")
   psnr=$(picture_psnr "$url" "$work/shared/$name")
-  picture_rows+=("$name $ours $floor $theirs $peak $bitmap $psnr")
+  picture_rows+=("$name $ours $floor $scaled $theirs $peak $bitmap $psnr")
 done
 
-printf '%-14s %8s %8s %8s %9s %11s %10s %11s %6s\n' "/id.ajpeg of" "ms" "floor" "/floor" "convert" \
-  "convert/us" "peak MiB" "bitmap MiB" "PSNR"
+printf '%-14s %7s %7s %7s %7s %8s %8s %10s %8s %10s %6s\n' "/id.ajpeg of" "ms" "floor" "/floor" "scaled" \
+  "/floor" "convert" "convert/us" "peak MiB" "bitmap MiB" "PSNR"
 for row in "${picture_rows[@]}"; do
-  read -r name ours floor theirs peak bitmap psnr <<<"$row"
-  printf '%-14s %8s %8s %8s %9s %11s %10s %11s %6s\n' "$name" "$ours" "$floor" "$(ratio "$ours" "$floor")" \
-    "$theirs" "$(ratio "$theirs" "$ours")" "$peak" "$bitmap" "$psnr"
+  read -r name ours floor scaled theirs peak bitmap psnr <<<"$row"
+  printf '%-14s %7s %7s %7s %7s %8s %8s %10s %8s %10s %6s\n' "$name" "$ours" "$floor" "$(ratio "$ours" "$floor")" \
+    "$scaled" "$(ratio "$scaled" "$floor")" "$theirs" "$(ratio "$theirs" "$ours")" "$peak" "$bitmap" "$psnr"
 done
 echo "(fit into 320x320, triangle filter, JPEG quality 90; ms: ab with $picture_concurrency client(s), mean;"
 echo " floor: libjpeg-turbo decoding the file at full size and encoding the fitted size, best of 10;"
+echo " scaled: the same with the file decoded at the scale Driftpost decodes it at;"
 echo " convert: one process after another; peak: the program's peak resident size during the requests"
 echo " above its resident size before them; PSNR of our answer against convert's triangle resize, dB)"
