@@ -128,30 +128,44 @@ TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t tar
 
 namespace {
 
-// One source pixel: blue, green and red in the first three lanes of a vector, so one
-// multiply-add of four 32-bit lanes weighs a whole pixel.
-using TLanes = std::int32_t __attribute__((vector_size(16)));
-using TFloatLanes = float __attribute__((vector_size(16)));
+// The inner loops compute in single precision, which is exact here: every product of a pixel
+// value (at most 255) and a weight, and every partial sum, is an integer below 2^24. The
+// weights of one target pixel add up to less than 4096 in magnitude: each non-zero weight is
+// at most twice its unrounded value, and those form a Riemann sum of the filter's absolute
+// value (scaled by 256; its integral and variation are small for every filter, and the
+// radius never exceeds the filter's own support), or at most seven values of at most 256
+// when enlarging. So every sum stays below 255 × 4096 < 2^20.
 
-// The weights of one dimension and how each target pixel's sums are divided. The sums of the
-// inner loops fit 32 bits: the support never exceeds the filter's own, so the weights of one
-// pixel add up to a few thousand at most in magnitude, times at most 255.
+// One source pixel: blue, green and red in the first three lanes of a vector, so one
+// multiply-add of four lanes weighs a whole pixel.
+using TLanes = float __attribute__((vector_size(16)));
+using TIntegerLanes = std::int32_t __attribute__((vector_size(16)));
+
+// The weights of one dimension laid out flat: target pixel i has the contributors from
+// First[i] up to First[i + 1], and divides its sums as Divisions[i] says.
 struct TPreparedList {
-  TContributorList List;
+  std::vector<std::size_t> First;
+  std::vector<float> Weights;
+  std::vector<std::int32_t> Pixels;
   std::vector<TChannelDivision> Divisions;
 
-  explicit TPreparedList(TContributorList list) : List(std::move(list)) {
-    Divisions.reserve(List.size());
-    for (const TContributorEntry& entry : List) {
+  explicit TPreparedList(const TContributorList& list) {
+    First.reserve(list.size() + 1);
+    Divisions.reserve(list.size());
+    for (const TContributorEntry& entry : list) {
+      First.push_back(Weights.size());
       std::int32_t total = 0;
       bool positive = true;
       for (std::int32_t k = 0; k < entry.Count; ++k) {
-        const std::int32_t weight = entry.Contributors[static_cast<std::size_t>(k)].Weight;
-        total += weight;
-        positive = positive && weight >= 0;
+        const TContributor& contributor = entry.Contributors[static_cast<std::size_t>(k)];
+        Weights.push_back(static_cast<float>(contributor.Weight));
+        Pixels.push_back(contributor.Pixel);
+        total += contributor.Weight;
+        positive = positive && contributor.Weight >= 0;
       }
       Divisions.emplace_back(total, positive);
     }
+    First.push_back(Weights.size());
   }
 };
 
@@ -161,34 +175,36 @@ void LoadRow(const TBitmap& source, int k, std::vector<TBGRA>& expanded, TLanes*
   const std::size_t width = static_cast<std::size_t>(source.Width());
   if (source.PixelFormat() == pd24Bit) {
     const std::uint8_t* row = source.ScanLine(k);
-    for (std::size_t x = 0; x < width; ++x, row += 3) cache[x] = TLanes{row[0], row[1], row[2], 0};
+    for (std::size_t x = 0; x < width; ++x, row += 3)
+      cache[x] = __builtin_convertvector((TIntegerLanes{row[0], row[1], row[2], 0}), TLanes);
     return;
   }
   source.UnpackScanLine(k, expanded.data());
   for (std::size_t x = 0; x < width; ++x) {
-    const TBGRA pixel = expanded[x];
-    cache[x] = TLanes{static_cast<std::int32_t>(pixel & 0xFF), static_cast<std::int32_t>(pixel >> 8 & 0xFF),
-                      static_cast<std::int32_t>(pixel >> 16 & 0xFF), 0};
+    const auto pixel = static_cast<std::int32_t>(expanded[x]);
+    cache[x] = __builtin_convertvector((TIntegerLanes{pixel, pixel >> 8, pixel >> 16, 0} & 0xFF), TLanes);
   }
 }
 
 // The first pass: every target pixel of one row, weighed from the cached source row.
 void ResampleRow(const TPreparedList& prepared, const TLanes* cache, std::uint8_t* out) {
-  for (std::size_t i = 0; i < prepared.List.size(); ++i, out += 3) {
-    const TContributorEntry& entry = prepared.List[i];
+  const float* weights = prepared.Weights.data();
+  const std::int32_t* pixels = prepared.Pixels.data();
+  for (std::size_t i = 0; i < prepared.Divisions.size(); ++i, out += 3) {
     TLanes sum = {0, 0, 0, 0};
-    const TContributor* contributor = entry.Contributors.data();
-    for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
+    for (std::size_t k = prepared.First[i]; k < prepared.First[i + 1]; ++k) sum += cache[pixels[k]] * weights[k];
     const TChannelDivision& division = prepared.Divisions[i];
     if (division.Reciprocal != 0) {
-      const TFloatLanes value = __builtin_convertvector(sum, TFloatLanes);
-      out[0] = division.Quick(value[0]);
-      out[1] = division.Quick(value[1]);
-      out[2] = division.Quick(value[2]);
+      // TChannelDivision::Quick on all lanes at once.
+      TIntegerLanes value = __builtin_convertvector((sum + 0.5f) * division.Reciprocal, TIntegerLanes);
+      value = value < 255 ? value : 255;
+      out[0] = static_cast<std::uint8_t>(value[0]);
+      out[1] = static_cast<std::uint8_t>(value[1]);
+      out[2] = static_cast<std::uint8_t>(value[2]);
     } else {
-      out[0] = division.Exact(sum[0]);
-      out[1] = division.Exact(sum[1]);
-      out[2] = division.Exact(sum[2]);
+      out[0] = division.Exact(static_cast<std::int32_t>(sum[0]));
+      out[1] = division.Exact(static_cast<std::int32_t>(sum[1]));
+      out[2] = division.Exact(static_cast<std::int32_t>(sum[2]));
     }
   }
 }
@@ -197,22 +213,20 @@ void ResampleRow(const TPreparedList& prepared, const TLanes* cache, std::uint8_
 // `sums`, one lane per byte of the row (blue, green, red of every pixel alike), which keeps
 // the loops simple enough for the compiler to vectorise.
 void ResampleColumns(const TPreparedList& prepared, std::size_t j, const TBitmap& intermediate,
-                     std::vector<std::int32_t>& sums, std::uint8_t* out) {
+                     std::vector<float>& sums, std::uint8_t* out) {
   const std::size_t bytes = sums.size();
-  std::fill(sums.begin(), sums.end(), 0);
-  std::int32_t* sum = sums.data();
-  const TContributorEntry& entry = prepared.List[j];
-  for (std::int32_t k = 0; k < entry.Count; ++k) {
-    const TContributor& contributor = entry.Contributors[static_cast<std::size_t>(k)];
-    const std::uint8_t* in = intermediate.ScanLine(contributor.Pixel);
-    const std::int32_t weight = contributor.Weight;
-    for (std::size_t x = 0; x < bytes; ++x) sum[x] += in[x] * weight;
+  std::fill(sums.begin(), sums.end(), 0.0f);
+  float* sum = sums.data();
+  for (std::size_t k = prepared.First[j]; k < prepared.First[j + 1]; ++k) {
+    const std::uint8_t* in = intermediate.ScanLine(prepared.Pixels[k]);
+    const float weight = prepared.Weights[k];
+    for (std::size_t x = 0; x < bytes; ++x) sum[x] += static_cast<float>(in[x]) * weight;
   }
   const TChannelDivision division = prepared.Divisions[j];
   if (division.Reciprocal != 0) {
-    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Quick(static_cast<float>(sum[x]));
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Quick(sum[x]);
   } else {
-    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Exact(sum[x]);
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Exact(static_cast<std::int32_t>(sum[x]));
   }
 }
 
@@ -239,7 +253,7 @@ void RunPasses(const TBitmap& source, TBitmap& target, TResampleFilter filter, f
   }
 
   const TPreparedList vertical(BuildContributors(sh, th, ResampleScale(sh, th), radius, filter));
-  std::vector<std::int32_t> sums(static_cast<std::size_t>(targetWidth) * 3);
+  std::vector<float> sums(static_cast<std::size_t>(targetWidth) * 3);
   for (int j = 0; j < targetHeight; ++j)
     ResampleColumns(vertical, static_cast<std::size_t>(j), intermediate, sums, target.ScanLine(j));
 }
