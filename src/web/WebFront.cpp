@@ -1,7 +1,6 @@
 #include "web/WebFront.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -10,7 +9,7 @@
 #include "picture/Bitmap.h"
 #include "picture/JPEGImage.h"
 #include "picture/Picture.h"
-#include "picture/Resample.h"
+#include "picture/PictureFit.h"
 #include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/TextUtils.h"
@@ -55,53 +54,6 @@ void RequireRegularFile(const std::string& path) {
 
 // The Newton shows at most 320 by 320 pixels.
 constexpr std::int64_t ScreenSide = 320;
-
-struct TPictureSize {
-  std::uint32_t Width;
-  std::uint32_t Height;
-};
-
-// The size of a picture larger than the screen, scaled to fit it with its proportions kept:
-// the longer side becomes 320 (the height when both are equal), the other one is rounded to
-// the nearest pixel, a half to the even neighbour. The division runs in extended precision,
-// which holds the quotient of these integers closely enough to tell every true half.
-TPictureSize FitOnScreen(std::int64_t width, std::int64_t height) {
-  const auto scaled = [](std::int64_t side, std::int64_t longer) {
-    return static_cast<std::uint32_t>(std::nearbyint(static_cast<long double>(side * ScreenSide) /
-                                                     static_cast<long double>(longer)));
-  };
-  if (width > height) return {static_cast<std::uint32_t>(ScreenSide), scaled(height, width)};
-  return {scaled(width, height), static_cast<std::uint32_t>(ScreenSide)};
-}
-
-// The picture's pixels as a bitmap to resample to `fitted`, made at the least cost. A JPEG
-// file is decoded at the smallest scale that still gives the fitted size, straight into the
-// bitmap's rows. A reader's bitmap is resampled as it is: Resample converts any pixel format
-// row by row exactly as drawing it on a white 24-bit bitmap would. Anything else (an icon, a
-// metafile, a bitmap with a transparent colour) is drawn on a white 24-bit bitmap of its own
-// size first. The picture then holds that bitmap: a picture that is not a bitmap is replaced
-// by it.
-TBitmap& PixelsToFit(TPicture& picture, const TPictureSize& fitted) {
-  TGraphic& graphic = *picture.Graphic();
-  if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic)) {
-    TBitmap decoded;
-    jpeg->DecodeScaled(decoded, JpegDecodeEighths(jpeg->Width(), jpeg->Height(), static_cast<int>(fitted.Width),
-                                                  static_cast<int>(fitted.Height)));
-    TBitmap& bitmap = picture.Bitmap();  // frees the JPEG picture
-    bitmap.TakeImage(decoded);
-    return bitmap;
-  }
-  if (auto* bitmap = dynamic_cast<TBitmap*>(&graphic); bitmap && !bitmap->Transparent()) return *bitmap;
-  TBitmap canvas;
-  canvas.SetPixelFormat(pd24Bit);
-  canvas.SetSize(graphic.Width(), graphic.Height());
-  canvas.DrawGraphic(0, 0, graphic);
-  // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
-  // had to come first.
-  TBitmap& bitmap = picture.Bitmap();
-  bitmap.TakeImage(canvas);
-  return bitmap;
-}
 
 bool IsAllDigits(const std::string& text) {
   if (text.empty()) return false;
@@ -455,10 +407,8 @@ void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, c
     // The reader is chosen by the file's extension; a file it cannot read raises its error.
     picture.LoadFile(path);
     const int width = picture.Width(), height = picture.Height();
-    if (scale && (width > ScreenSide || height > ScreenSide)) {
-      const TPictureSize fitted = FitOnScreen(width, height);
-      Resample(fitted.Width, fitted.Height, rfTriangle, 0, PixelsToFit(picture, fitted));
-    }
+    if (scale && (width > ScreenSide || height > ScreenSide))
+      ResamplePicture(picture, FitIntoSquare(width, height, ScreenSide));
     // A JPEG file that was not scaled keeps its own bytes; an icon or a metafile that was not
     // drawn cannot be copied and raises EConvertError.
     jpeg.CopyFrom(picture.Graphic());
