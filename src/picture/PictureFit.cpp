@@ -23,18 +23,22 @@ TBitmap& PixelsToResample(TPicture& picture, TPictureSize size) {
     return bitmap;
   }
   if (auto* bitmap = dynamic_cast<TBitmap*>(&graphic); bitmap && !bitmap->Transparent()) return *bitmap;
+  return DrawOnWhite(picture);
+}
+
+}  // namespace
+
+TBitmap& DrawOnWhite(TPicture& picture) {
   TBitmap canvas;
   canvas.SetPixelFormat(pd24Bit);
-  canvas.SetSize(graphic.Width(), graphic.Height());
-  canvas.DrawGraphic(0, 0, graphic);
+  canvas.SetSize(picture.Width(), picture.Height());
+  if (picture.Graphic()) canvas.DrawGraphic(0, 0, *picture.Graphic());
   // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
   // had to come first.
   TBitmap& bitmap = picture.Bitmap();
   bitmap.TakeImage(canvas);
   return bitmap;
 }
-
-}  // namespace
 
 TPictureSize FitIntoSquare(std::int64_t width, std::int64_t height, std::int64_t side) {
   const auto scaled = [side](std::int64_t length, std::int64_t longer) {

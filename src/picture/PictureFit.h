@@ -7,6 +7,7 @@
 
 namespace driftpost {
 
+class TBitmap;
 class TPicture;
 
 struct TPictureSize {
@@ -20,6 +21,10 @@ struct TPictureSize {
 // precision, which holds the quotient of these integers closely enough to tell every true
 // half.
 TPictureSize FitIntoSquare(std::int64_t width, std::int64_t height, std::int64_t side);
+
+// Replaces the picture's graphic by its drawing on a fresh white 24-bit bitmap of its own
+// size, and returns that bitmap (the picture's own).
+TBitmap& DrawOnWhite(TPicture& picture);
 
 // Resamples the picture to `size` with the triangle filter and its default radius; the
 // picture then holds a 24-bit bitmap of that size. Its pixels are made at the least cost on
