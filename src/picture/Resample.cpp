@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "picture/Bitmap.h"
 
@@ -20,6 +21,16 @@ float Sinc(float x) {
   if (x == 0) return 1;
   const float product = static_cast<float>(Pi * x);
   return static_cast<float>(std::sin(static_cast<Extended>(product)) / product);
+}
+
+// value rounded to the nearest integer, a half to the even one, for |value| < 2^62: adding
+// and taking away 1.5 × 2^63 leaves no fraction bits in the 64-bit significand, so the
+// addition rounds in the default mode, to nearest with ties to even. Unlike nearbyint it
+// needs no library call, which matters as it runs for every weight.
+Extended RoundHalfEven(Extended value) {
+  constexpr Extended Shift = 0x1.8p63L;
+  static_assert(std::numeric_limits<Extended>::digits == 64);
+  return (value + Shift) - Shift;
 }
 
 }  // namespace
@@ -111,7 +122,7 @@ TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t tar
         value = static_cast<Extended>(FilterValue(filter, static_cast<float>((centre - static_cast<Extended>(j)) * scale))) * scale;
       else
         value = FilterValue(filter, static_cast<float>(centre - static_cast<Extended>(j)));
-      const auto weight = static_cast<std::int32_t>(std::nearbyint(value * 256));
+      const auto weight = static_cast<std::int32_t>(RoundHalfEven(value * 256));
       if (weight == 0) continue;
       std::int64_t pixel = j < 0 ? -j : j >= n ? n - j + n - 1 : j;
       pixel = std::clamp<std::int64_t>(pixel, 0, n - 1);
