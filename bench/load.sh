@@ -5,7 +5,9 @@
 # picture road: for /id.ajpeg (decode, fit into 320 by 320 with the triangle filter, JPEG of
 # quality 90) of a 640 by 480 bitmap, a 1024 by 768 JPEG and a 4000 by 3000 JPEG, all in the
 # same run:
-#   - milliseconds per request, ab with one client against the running program;
+#   - milliseconds per request, ab with one client against the running program, and the
+#     program's own processor time per request (user and system, from /proc), which a
+#     machine shared with other work disturbs far less than the time a client waits;
 #   - the floor: libjpeg-turbo alone decoding the file at full size and encoding a picture of
 #     the fitted size (bench/JpegFloor.c, best of 10), and our time as a share of it; beside
 #     it the library alone decoding at the scale we decode at (its entropy decoding of the
@@ -178,6 +180,8 @@ convert_milliseconds() {  # file runs
   end=$(date +%s%N)
   awk -v ns=$((end - start)) -v n="$2" 'BEGIN { printf "%.1f\n", ns / n / 1e6 }'
 }
+# The program's processor time so far (user and system), in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$driftpost_pid/stat"; }
 # A figure of the program's /proc status, in MiB.
 status_mib() {  # field
   awk -v field="$1:" '$1 == field { printf "%.1f\n", $2 / 1024 }' "/proc/$driftpost_pid/status"
@@ -199,7 +203,10 @@ for name in photo640.bmp photo1024.jpg photo4000.jpg; do
   # Writing 5 to clear_refs resets the peak resident size to the current one.
   echo 5 > "/proc/$driftpost_pid/clear_refs"
   idle=$(status_mib VmRSS)
+  ticks=$(cpu_ticks)
   ours=$(picture_milliseconds "$url" "$requests")
+  cpu=$(awk -v ticks=$(($(cpu_ticks) - ticks)) -v hz="$(getconf CLK_TCK)" -v n="$requests" \
+    'BEGIN { printf "%.1f\n", ticks * 1000 / hz / n }')
   peak=$(awk -v hwm="$(status_mib VmHWM)" -v idle="$idle" 'BEGIN { printf "%.1f\n", hwm - idle }')
   size=$(identify -ping -format '%w %h' "$work/shared/$name")
   bitmap=$(awk -v size="$size" 'BEGIN { split(size, s, " "); printf "%.1f\n", s[1] * 3 * s[2] / 1048576 }')
@@ -207,18 +214,22 @@ for name in photo640.bmp photo1024.jpg photo4000.jpg; do
   case "$name" in *.jpg) read -r floor scaled < <("$work/JpegFloor" "$work/shared/$name" 10) ;; esac
   theirs=$(convert_milliseconds "$work/shared/$name" "$((requests < 20 ? requests : 20))")
   psnr=$(picture_psnr "$url" "$work/shared/$name")
-  picture_rows+=("$name $ours $floor $scaled $theirs $peak $bitmap $psnr")
+  picture_rows+=("$name $ours $cpu $floor $scaled $theirs $peak $bitmap $psnr")
 done
 
-printf '%-14s %7s %7s %7s %7s %8s %8s %10s %8s %10s %6s\n' "/id.ajpeg of" "ms" "floor" "/floor" "scaled" \
-  "/floor" "convert" "convert/us" "peak MiB" "bitmap MiB" "PSNR"
+printf '%-13s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n' "/id.ajpeg of" "ms" "cpu" "floor" "ms/fl" \
+  "cpu/fl" "scaled" "sc/fl" "convert" "conv/ms" "peakMiB" "bitmap" "PSNR"
 for row in "${picture_rows[@]}"; do
-  read -r name ours floor scaled theirs peak bitmap psnr <<<"$row"
-  printf '%-14s %7s %7s %7s %7s %8s %8s %10s %8s %10s %6s\n' "$name" "$ours" "$floor" "$(ratio "$ours" "$floor")" \
-    "$scaled" "$(ratio "$scaled" "$floor")" "$theirs" "$(ratio "$theirs" "$ours")" "$peak" "$bitmap" "$psnr"
+  read -r name ours cpu floor scaled theirs peak bitmap psnr <<<"$row"
+  printf '%-13s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n' "$name" "$ours" "$cpu" "$floor" \
+    "$(ratio "$ours" "$floor")" "$(ratio "$cpu" "$floor")" "$scaled" "$(ratio "$scaled" "$floor")" "$theirs" \
+    "$(ratio "$theirs" "$ours")" "$peak" "$bitmap" "$psnr"
 done
 echo "(fit into 320x320, triangle filter, JPEG quality 90; ms: ab with $picture_concurrency client(s), mean;"
-echo " floor: libjpeg-turbo decoding the file at full size and encoding the fitted size, best of 10;"
-echo " scaled: the same with the file decoded at the scale Driftpost decodes it at;"
+echo " cpu: the program's processor time per request;"
+echo " floor: libjpeg-turbo decoding the file at full size and encoding the fitted size, best of 10,"
+echo " processor time;"
+echo " scaled: the same with the file decoded at the scale Driftpost decodes it at; x/fl: x over the floor;"
+echo " conv/ms: convert's time over ours; bitmap: the picture as a 24-bit bitmap, MiB;"
 echo " convert: one process after another; peak: the program's peak resident size during the requests"
 echo " above its resident size before them; PSNR of our answer against convert's triangle resize, dB)"
