@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times each reader against ImageMagick on the same 1024 by 768 pictures: our decoding (Google
 # Benchmark, bench_readers) next to `convert <file> -depth 8 rgb:/dev/null`, which decodes the
-# file and writes the raw pixels nowhere.
+# file and writes the raw pixels nowhere (for Photoshop files only the merged image, which is
+# what we read). ImageMagick reads no Paint Shop Pro files; GIMP's batch load (when gimp is
+# installed) stands beside ours for them.
 #   bench/compare-readers.sh [runs]    (ImageMagick runs per file, default 5)
 # Builds the benchmarks in build-bench/ (Release) first. Nothing here is a test.
 set -euo pipefail
@@ -30,6 +32,7 @@ cd "$inputs"
 "$convert" photo.ppm -compress none ppm:photo-plain.ppm
 "$convert" photo.ppm -colorspace Gray pgm:photo.pgm
 "$convert" photo.ppm -monochrome pbm:photo.pbm
+"$convert" photo.ppm -compress RLE photo-rle.psd
 python3 "$OLDPWD/bench/make-reader-inputs.py" photo.ppm photo256.ppm .
 rm photo256.ppm
 cd "$OLDPWD"
@@ -45,9 +48,11 @@ for path in "$inputs"/photo*; do
   file=${path##*/}
   ours=$(awk -v name="BM_Decode/$file" '$1 == name { print $2 }' "$inputs/ours.txt")
   [ -n "$ours" ] || continue
-  if "$convert" "$path" -depth 8 rgb:/dev/null 2>/dev/null; then
+  source=$path
+  [ "${file##*.}" = psd ] && source="$path[0]"
+  if "$convert" "$source" -depth 8 rgb:/dev/null 2>/dev/null; then
     start=$(date +%s%N)
-    for _ in $(seq "$runs"); do "$convert" "$path" -depth 8 rgb:/dev/null; done
+    for _ in $(seq "$runs"); do "$convert" "$source" -depth 8 rgb:/dev/null; done
     end=$(date +%s%N)
     theirs=$(awk -v ns=$((end - start)) -v n="$runs" 'BEGIN { printf "%.2f", ns / n / 1e6 }')
   else
@@ -55,3 +60,28 @@ for path in "$inputs"/photo*; do
   fi
   printf "  %-18s %12s %12s\n" "$file" "$ours" "$theirs"
 done
+
+# GIMP starts slowly: one batch run loads the file 4 × `runs` times, and a run that loads
+# nothing is taken off.
+gimp_batch_ms() {
+  local loads=$1 path=$2 start end
+  start=$(date +%s%N)
+  gimp -i -d -f -b "(begin (define (load-times n) (if (> n 0) (begin (gimp-image-delete (car (gimp-file-load
+    RUN-NONINTERACTIVE \"$path\" \"$path\"))) (load-times (- n 1))))) (load-times $loads))" -b '(gimp-quit 0)' \
+    >/dev/null 2>&1
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+if command -v gimp >/dev/null; then
+  echo
+  echo "== Paint Shop Pro beside GIMP 2.10's batch load: milliseconds per picture"
+  printf "  %-18s %12s %12s\n" file Driftpost GIMP
+  for path in "$inputs"/photo*.psp; do
+    file=${path##*/}
+    ours=$(awk -v name="BM_Decode/$file" '$1 == name { print $2 }' "$inputs/ours.txt")
+    idle=$(gimp_batch_ms 0 "$path")
+    busy=$(gimp_batch_ms $((4 * runs)) "$path")
+    theirs=$(awk -v ms=$((busy - idle)) -v n=$((4 * runs)) 'BEGIN { printf "%.2f", ms / n }')
+    printf "  %-18s %12s %12s\n" "$file" "$ours" "$theirs"
+  done
+fi

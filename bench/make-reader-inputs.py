@@ -4,27 +4,15 @@ maxval 255) and its 256-colour version:
 
     make-reader-inputs.py photo.ppm photo256.ppm out-folder
 
-out-folder gets photo.cel (Autodesk), photo.cut with photo.pal (Dr. Halo) and photo.rla
-(Alias/Wavefront, rows bottom first).
+out-folder gets photo.cel (Autodesk), photo.cut with photo.pal (Dr. Halo), photo.rla
+(Alias/Wavefront, rows bottom first) and photo.psp (Paint Shop Pro, deflated channels).
 """
 import os
 import struct
 import sys
 
-
-def read_ppm(path):
-    data = open(path, "rb").read()
-    fields, at = [], 0
-    while len(fields) < 4:
-        while data[at:at + 1].isspace():
-            at += 1
-        start = at
-        while not data[at:at + 1].isspace():
-            at += 1
-        fields.append(data[start:at])
-    width, height = int(fields[1]), int(fields[2])
-    raw = data[at + 1:at + 1 + width * height * 3]
-    return width, height, [raw[i:i + 3] for i in range(0, len(raw), 3)]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "psp"))
+from pspwriter import DEFLATE, psp_file, read_ppm, rgb_layer  # noqa: E402
 
 
 def runs(values, longest):
@@ -102,6 +90,9 @@ def main():
             data += rla_channel(bytes(p[c] for p in row))
     with open(os.path.join(folder, "photo.rla"), "wb") as f:
         f.write(rla_header(width, height) + b"".join(struct.pack(">I", o) for o in offsets) + data)
+
+    with open(os.path.join(folder, "photo.psp"), "wb") as f:
+        f.write(psp_file(5, width, height, 24, DEFLATE, [rgb_layer(5, DEFLATE, width, height, pixels)]))
 
 
 main()

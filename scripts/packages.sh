@@ -33,4 +33,5 @@ DRIFTPOST_TEST_PACKAGES=(
   imagemagick netpbm libjpeg-turbo-progs
   curl apache2-utils python3
   xvfb xauth
+  desktop-file-utils dpkg-dev file x11-utils
 )

@@ -19,7 +19,8 @@ inline QApplication& TestApplication() {
     if (!std::getenv("QT_QPA_PLATFORM") && !(display && *display)) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Lives until the process ends: widgets of a failed test may still refer to it.
     auto* made = new QApplication(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Driftpost"));
+    // As in the program: a display name would be added to every window title.
+    QApplication::setApplicationName(QStringLiteral("Driftpost"));
     QApplication::setQuitOnLastWindowClosed(false);
     return made;
   }();

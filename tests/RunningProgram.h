@@ -16,11 +16,16 @@ namespace driftpost::testing {
 
 class RunningProgram {
  public:
-  // Copies the program into `folder` and starts it there without a display.
-  explicit RunningProgram(const std::string& folder, std::vector<std::string> extraEnvironment = {}) {
+  // Copies the program into `folder` and starts it there, in that folder as its current one,
+  // without a display and with the given command-line arguments.
+  explicit RunningProgram(const std::string& folder, std::vector<std::string> extraEnvironment = {},
+                          const std::vector<std::string>& arguments = {}) {
     executable_ = folder + "/driftpost";
     std::filesystem::copy_file(std::string(DRIFTPOST_BINARY_DIR) + "/driftpost", executable_,
                                std::filesystem::copy_options::overwrite_existing);
+    std::vector<char*> argv{executable_.data()};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) std::abort();
     pid_ = ::fork();
@@ -33,7 +38,8 @@ class RunningProgram {
       ::unsetenv("WAYLAND_DISPLAY");
       ::unsetenv("QT_QPA_PLATFORM");
       for (const std::string& assignment : extraEnvironment) ::putenv(const_cast<char*>(assignment.c_str()));
-      ::execl(executable_.c_str(), executable_.c_str(), static_cast<char*>(nullptr));
+      if (::chdir(folder.c_str()) != 0) ::_exit(127);
+      ::execv(executable_.c_str(), argv.data());
       ::_exit(127);
     }
     ::close(pipeFds[1]);

@@ -1,16 +1,21 @@
 #include "app/Program.h"
 
+#include "net/WSocketS.h"
 #include "picture/FormatRegistry.h"
 #include "platform/StringList.h"
 #include "web/MyHttpConnection.h"
 
 namespace driftpost {
 
-TProgram::TProgram(std::string executablePath)
-    : iniFileName_(IniFileNameFor(executablePath)),
-      containerFileName_(ContainerFileNameFor(executablePath)),
-      documentFolder_(DocumentFolderFor(executablePath)),
-      console_(log_, iniFileName_) {}
+TProgram::TProgram(const std::string& executablePath)
+    : TProgram(executablePath, ProgramFilesFor(executablePath, TFileLayout::BesideExecutable)) {}
+
+TProgram::TProgram(const std::string& executablePath, const TProgramFiles& files)
+    : executablePath_(executablePath),
+      iniFileName_(files.IniFileName),
+      containerFileName_(files.ContainerFileName),
+      documentFolder_(files.DocumentFolder),
+      console_(log_, iniFileName_, executablePath_) {}
 
 void TProgram::CreateStore() {
   // The store counts a file as a picture by every extension the picture formats register.
@@ -31,7 +36,11 @@ void TProgram::CreateServer() {
   server.SetLingerTimeout(1);
   webFront_->BindTo(server);
 
-  server.OnServerStarted = [this](TComponent*) { console_.ServerStarted(); };
+  // The port as the socket sees it, also when the settings named it by a service name.
+  server.OnServerStarted = [this](TComponent*) {
+    const std::string port = httpServer1_->ListeningSocket()->BoundPort();
+    console_.ServerStarted(port == "error" ? std::string() : port);
+  };
   server.OnServerStopped = [this](TComponent*) { console_.ServerStopped(); };
   server.OnClientConnect = [this](TComponent*, THttpConnection*, std::uint16_t) {
     console_.ClientConnect(httpServer1_->ClientCount());

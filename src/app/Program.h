@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/core/ProgramFiles.h"
 #include "app/core/Settings.h"
 #include "app/core/WebServerController.h"
 #include "container/ItemStore.h"
@@ -20,7 +21,10 @@ constexpr const char* ApplicationTitle = "Driftpost";
 
 class TProgram {
  public:
-  explicit TProgram(std::string executablePath);
+  // The copy at `executablePath`, keeping its files beside it.
+  explicit TProgram(const std::string& executablePath);
+  // The copy at `executablePath`, keeping its files where `files` says.
+  TProgram(const std::string& executablePath, const TProgramFiles& files);
 
   // Creates the empty item store; the Container window fills it from the share list file.
   void CreateStore();
@@ -31,6 +35,7 @@ class TProgram {
   // console window is made, whose creation starts the server.
   void CreateServer();
 
+  const std::string& ExecutablePath() const { return executablePath_; }
   const std::string& IniFileName() const { return iniFileName_; }
   const std::string& ContainerFileName() const { return containerFileName_; }
   const std::string& DocumentFolder() const { return documentFolder_; }
@@ -41,6 +46,7 @@ class TProgram {
   TWebFront& WebFront() { return *webFront_; }
 
  private:
+  std::string executablePath_;
   std::string iniFileName_;
   std::string containerFileName_;
   std::string documentFolder_;

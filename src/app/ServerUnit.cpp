@@ -203,7 +203,9 @@ void TWebServer::FormCreate() {
 
 void TWebServer::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) Guarded([this] { controller_.InitOnce(); });
+  if (event->spontaneous()) return;
+  Guarded([this] { controller_.InitOnce(); });
+  KeepOnScreenWhenShown(*this);
 }
 
 void TWebServer::closeEvent(QCloseEvent* event) {
@@ -253,6 +255,7 @@ void TWebServer::ShowState() {
   StartButton->setEnabled(controller_.StartButtonEnabled());
   StopButton->setEnabled(controller_.StopButtonEnabled());
   DisplayHeader->setChecked(controller_.DisplayHeader());
+  container_.ShowStatus(controller_.StatusLine());
 }
 
 void TWebServer::ShowLog() {

@@ -9,14 +9,31 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "app/Desktop.h"
 #include "app/MessageLoopBridge.h"
+#include "app/core/CommandLine.h"
+#include "app/core/ProgramFiles.h"
+#include "container/SharedFiles.h"
 #include "picture/FormatRegistry.h"
 #include "readers/ReaderRegistration.h"
 #include "app/Program.h"
+#include "platform/Exception.h"
 #include "platform/MessageLoop.h"
 
 namespace {
+
+// An installed copy keeps its files in the user's XDG folders; the build decides.
+#ifdef DRIFTPOST_XDG_FILES
+constexpr driftpost::TFileLayout FileLayout = driftpost::TFileLayout::XdgFolders;
+#else
+constexpr driftpost::TFileLayout FileLayout = driftpost::TFileLayout::BesideExecutable;
+#endif
+
+// Exit status for a command line that cannot be followed; nothing is shared then.
+constexpr int UsageError = 2;
 
 int signalPipe[2] = {-1, -1};
 
@@ -58,12 +75,40 @@ int RunMessageLoop(QApplication& application) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  const std::string executablePath = driftpost::ExecutablePath();
+  const driftpost::TProgramFiles files = driftpost::ProgramFilesFor(executablePath, FileLayout);
+  // The command line is the program's own: it is read before Qt, which sees none of it.
+  const driftpost::TCommandLine commandLine =
+      driftpost::ParseCommandLine(argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>(),
+                                 driftpost::CurrentFolder());
+  switch (commandLine.Action) {
+    case driftpost::TCommandAction::ShowHelp:
+      std::fputs(driftpost::CommandLineHelp(files.IniFileName, files.ContainerFileName).c_str(), stdout);
+      return EXIT_SUCCESS;
+    case driftpost::TCommandAction::ShowVersion:
+      std::printf("%s\n", driftpost::ProductVersion);
+      return EXIT_SUCCESS;
+    case driftpost::TCommandAction::Fail:
+      std::fprintf(stderr, "%s\n", commandLine.Error.c_str());
+      return UsageError;
+    case driftpost::TCommandAction::Run: break;
+  }
+  try {
+    driftpost::CreateProgramFolders(files, FileLayout);
+  } catch (const driftpost::Exception& error) {
+    // The program still serves; saving the settings and the share list will fail and say so.
+    std::fprintf(stderr, "%s\n", error.what());
+  }
+
   ChooseOffscreenWithoutDisplay();
   InstallTerminationHandlers();
 
-  QApplication application(argc, argv);
+  int qtArgc = argc > 0 ? 1 : 0;
+  QApplication application(qtArgc, argv);
   QApplication::setApplicationName(driftpost::ApplicationTitle);
-  QApplication::setApplicationDisplayName(driftpost::ApplicationTitle);
+  // No display name: the platform would add it to every window title. The desktop entry's
+  // name ties the windows to the menu entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("driftpost"));
   // Closing a window only hides it; the program runs in the tray until "Exit".
   QApplication::setQuitOnLastWindowClosed(false);
 
@@ -85,10 +130,13 @@ int main(int argc, char* argv[]) {
   // files are pictures.
   driftpost::InstallReaders();
   driftpost::InitializePictureFormats();
-  driftpost::TProgram program(driftpost::ExecutablePath());
+  driftpost::TProgram program(executablePath, files);
+  if (!commandLine.Port.empty()) program.Console().OverridePort(commandLine.Port);
   program.CreateStore();
   program.CreateServer();
   driftpost::TDesktop desktop(program);
+  // The files named on the command line join the share list as a drop would add them.
+  driftpost::ShareFiles(program.Store(), commandLine.Files);
 
   desktop.ShowMainWindow();
   if (!terminating) RunMessageLoop(application);

@@ -72,6 +72,58 @@ TEST(ProgramRunTest, ContainerMaximizedAtStartIsNormalAfterExit) {
             "[Container]\r\nWS=0\r\nTop=30\r\nLeft=20\r\nHeight=250\r\nWidth=300\r\n");
 }
 
+TEST(ProgramRunTest, FilesOnTheCommandLineAreSharedAsADropSharesThem) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.File("Shared/Trip"));
+  WriteFile(dir.File("Shared/cat.bmp"), ReadFile(DRIFTPOST_TEST_DATA "/bmp/bits24.bmp"));
+  WriteFile(dir.File("Shared/song.wav"), "RIFF");
+  WriteFile(dir.File("driftpost.container"), dir.File("Shared/song.wav") + "\r\n");
+  // The settings' port cannot be served; the one on the command line is, for this run only.
+  const std::string settings = "[Data]\r\nPort=no port\r\n";
+  WriteFile(dir.File("driftpost.ini"), settings);
+  const std::string port = testing::FreePort();
+  RunningProgram program(dir.Path(), {},
+                         {"--port", port, "Shared/cat.bmp", "./Shared/Trip/", dir.File("Shared/song.wav"), "Shared/cat.bmp"});
+  ASSERT_TRUE(program.WaitForOutput("Server is waiting for connections")) << program.Output();
+  EXPECT_TRUE(program.WaitForOutput(":" + port + "/ on the Newton\n")) << program.Output();
+  testing::TRawClient client(std::stoi(port));
+  client.Send("GET / HTTP/1.0\r\n\r\n");
+  const std::string index = client.Read(std::string::npos, 20000);
+  EXPECT_NE(index.find("cat.bmp"), std::string::npos) << index;
+  EXPECT_NE(index.find("Trip"), std::string::npos) << index;
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.WaitForExit(), 0) << program.Output();
+  // Pictures, Packages, Sounds, Others; a file named twice is shared twice, as two drops would.
+  EXPECT_EQ(ReadFile(dir.File("driftpost.container")),
+            dir.File("Shared/cat.bmp") + "\r\n" + dir.File("Shared/cat.bmp") + "\r\n" + dir.File("Shared/song.wav") +
+                "\r\n" + dir.File("Shared/song.wav") + "\r\n" + dir.File("Shared/Trip") + "\r\n");
+  EXPECT_EQ(ReadFile(dir.File("driftpost.ini")).substr(0, settings.size()), settings);
+}
+
+TEST(ProgramRunTest, ABadCommandLineSaysSoInOneLineAndSharesNothing) {
+  TempDir dir;
+  WriteFile(dir.File("here.txt"), "");
+  std::filesystem::copy_file(DRIFTPOST_BINARY_DIR "/driftpost", dir.File("driftpost"));
+  for (const std::string arguments : {"here.txt missing.jpg", "--colour here.txt", "--port", "--port 99999 here.txt"}) {
+    std::string errors;
+    // Standard error only: standard output goes nowhere.
+    EXPECT_EQ(RunCommand("{ cd " + dir.Path() + " && ./driftpost " + arguments + " 2>&1 >/dev/null; }", errors), 2)
+        << arguments;
+    EXPECT_TRUE(errors.starts_with("driftpost: ")) << errors;
+    EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("driftpost.container")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("driftpost.ini")));
+
+  std::string output;
+  EXPECT_EQ(RunCommand(dir.File("driftpost") + " --version", output), 0);
+  EXPECT_EQ(output, "Driftpost V1.00 BETA\n");
+  output.clear();
+  EXPECT_EQ(RunCommand(dir.File("driftpost") + " --help", output), 0);
+  EXPECT_NE(output.find("Usage: driftpost [--port N] [FILE|FOLDER]..."), std::string::npos) << output;
+  EXPECT_NE(output.find("Share list: " + dir.File("driftpost.container")), std::string::npos) << output;
+}
+
 TEST_F(ServingProgramTest, RealClientsFollowEveryLinkOfTheIndexPage) {
   const std::vector<std::pair<std::string, std::string>> shared = {
       {"Bilder/Katze Ä.bmp", "picture"}, {"Bilder/Sonne groß.jpg", "picture"}, {"Bilder/anim ö.gif", "gif"},

@@ -52,6 +52,9 @@ class ServerUnitTest : public ::testing::Test {
   ServerUnitTest() {
     TestApplication();
     program.Log().SetEcho(nullptr);
+    program.Console().ListAddresses = [] {
+      return std::vector<TInterfaceAddress>{{"127.0.0.1", true}, {"192.0.2.20", false}};
+    };
     program.CreateStore();
   }
 
@@ -162,7 +165,9 @@ TEST_F(ServerUnitTest, TrayAndServerMenusListTheirItemsInOrder) {
 TEST_F(ServerUnitTest, ClosingEitherWindowOnlyHidesItWhileTheServerGoesOn) {
   Start();
   Console().HttpServer1ServerStarted();
-  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) +
+                        "\nServer is waiting for connections\nOpen http://192.0.2.20/ on the Newton");
+  EXPECT_EQ(Container().StatusLine->text(), "Open http://192.0.2.20/ on the Newton");
   Console().HttpServer1ClientConnect(1);
   Console().HttpServer1ClientConnect(2);
   EXPECT_EQ(Console().ClientCountLabel->text(), "2");
@@ -228,7 +233,9 @@ class ServerUnitWithServerTest : public ServerUnitTest {
 
 TEST_F(ServerUnitWithServerTest, TheClientCountFollowsTheRealServer) {
   StartOnPort("0");
-  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections");
+  // The address names the port the server got, not the "0" that asked for any.
+  EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine) + "\nServer is waiting for connections\nOpen http://192.0.2.20:" +
+                        QString::number(Port()) + "/ on the Newton");
   EXPECT_FALSE(Console().PortEdit->isEnabled());
   TRawClient first(Port());
   TRawClient second(Port());
@@ -251,6 +258,7 @@ TEST_F(ServerUnitWithServerTest, ATakenPortShowsTheErrorBoxAndOnlyTheBanner) {
   box->close();
   EXPECT_EQ(Memo(), QString::fromLatin1(BannerLine));
   EXPECT_TRUE(Console().PortEdit->isEnabled());
+  EXPECT_EQ(Container().StatusLine->text(), QString::fromLatin1(NotServingLine));
 }
 
 TEST_F(ServerUnitWithServerTest, ClosingEitherWindowKeepsTheServerServing) {

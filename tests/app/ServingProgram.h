@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "RunCommand.h"
 #include "RunningProgram.h"
 #include "TempDir.h"
 #include "net/NetTestKit.h"
@@ -17,13 +18,16 @@
 
 namespace driftpost::testing {
 
-// Runs a command through the shell; its exit status, with what it printed in `output`.
-inline int RunCommand(const std::string& command, std::string& output) {
-  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
-  const int status = pipe ? ::pclose(pipe) : -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// A port nobody listens on right now.
+inline std::string FreePort() {
+  TWSocket probe;
+  probe.SetProto("tcp");
+  probe.SetAddr("127.0.0.1");
+  probe.SetPort("0");
+  probe.Listen();
+  std::string port = probe.BoundPort();
+  probe.Close();
+  return port;
 }
 
 // An HTTP answer taken apart: the status line, the header fields by name, the body.
@@ -59,13 +63,7 @@ class ServingProgram {
   // Picks a free port, writes the settings for it and starts the program in `folder`. When
   // the program does not come up, Started() is false and Output() says why.
   explicit ServingProgram(const std::string& folder) {
-    TWSocket probe;
-    probe.SetProto("tcp");
-    probe.SetAddr("127.0.0.1");
-    probe.SetPort("0");
-    probe.Listen();
-    port_ = probe.BoundPort();
-    probe.Close();
+    port_ = FreePort();
     WriteFile(folder + "/driftpost.ini", "[Data]\r\nPort=" + port_ + "\r\n");
     program_ = std::make_unique<RunningProgram>(folder);
     started_ = program_->WaitForOutput("Server is waiting for connections");

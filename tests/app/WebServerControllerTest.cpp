@@ -17,13 +17,14 @@ class WebServerControllerTest : public ::testing::Test {
  protected:
   WebServerControllerTest() {
     controller.OnStartServer = [this](const std::string& port) { startedPorts.push_back(port); };
+    controller.ListAddresses = [] { return std::vector<TInterfaceAddress>{{"192.168.1.20", false}}; };
   }
 
   std::vector<std::string> LogLines() const { return {log.Lines().begin(), log.Lines().end()}; }
 
   TempDir dir;
   TConsoleLog log{nullptr};
-  TWebServerController controller{log, dir.File("driftpost.ini")};
+  TWebServerController controller{log, dir.File("driftpost.ini"), "/opt/drift post/driftpost"};
   std::vector<std::string> startedPorts;
 };
 
@@ -99,7 +100,49 @@ TEST_F(WebServerControllerTest, ServerEventsSwitchTheControlsLogAndCountClients)
   controller.ServerStopped();
   EXPECT_TRUE(controller.PortEditEnabled() && controller.StartButtonEnabled());
   EXPECT_FALSE(controller.StopButtonEnabled());
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{BannerLine, ServerStartedLine, ServerStoppedLine}));
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{BannerLine, ServerStartedLine, "Open http://192.168.1.20/ on the Newton",
+                                                  ServerStoppedLine}));
+}
+
+TEST_F(WebServerControllerTest, StartedServerTellsEveryAddressAndTheStatusLineTheFirst) {
+  WriteFile(dir.File("driftpost.ini"), "[Data]\r\nPort= 8080 \r\n");
+  controller.ListAddresses = [] {
+    return std::vector<TInterfaceAddress>{{"127.0.0.1", true}, {"192.168.1.20", false}, {"10.0.0.7", false}};
+  };
+  EXPECT_EQ(controller.StatusLine(), "");
+  controller.InitOnce();
+  controller.ServerStarted();
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{BannerLine, ServerStartedLine,
+                                                  "Open http://192.168.1.20:8080/ on the Newton",
+                                                  "Open http://10.0.0.7:8080/ on the Newton"}));
+  EXPECT_EQ(controller.StatusLine(), "Open http://192.168.1.20:8080/ on the Newton");
+  // The port the server reports wins over the text that asked for it.
+  controller.ServerStarted("80");
+  EXPECT_EQ(controller.StatusLine(), "Open http://192.168.1.20/ on the Newton");
+  controller.ServerStopped();
+  EXPECT_EQ(controller.StatusLine(), NotServingLine);
+}
+
+TEST_F(WebServerControllerTest, PortFromTheCommandLineWinsAndTheSettingsStayAsTheyAre) {
+  const std::string settings = "[Data]\r\nPort=80\r\n";
+  WriteFile(dir.File("driftpost.ini"), settings);
+  controller.OverridePort("8081");
+  controller.InitOnce();
+  EXPECT_EQ(startedPorts, std::vector<std::string>{"8081"});
+  EXPECT_EQ(controller.PortText(), "8081");
+  EXPECT_EQ(testing::ReadFile(dir.File("driftpost.ini")), settings);
+}
+
+TEST_F(WebServerControllerTest, MissingRightToBindALowPortIsExplainedAfterTheError) {
+  const std::string message = "Error 10013 in function Bind\r\nPermission denied";
+  controller.OnStartServer = [&message](const std::string&) { throw Exception(message); };
+  EXPECT_THROW(controller.InitOnce(), Exception);
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{BannerLine, BindPermissionHint("/opt/drift post/driftpost",
+                                                                                 dir.File("driftpost.ini"))}));
+  EXPECT_NE(LogLines().back().find("sudo setcap cap_net_bind_service=+ep /opt/drift post/driftpost"),
+            std::string::npos);
+  EXPECT_NE(LogLines().back().find("Port=8080"), std::string::npos);
+  EXPECT_EQ(controller.StatusLine(), NotServingLine);
 }
 
 }  // namespace

@@ -26,6 +26,18 @@ struct TWindowPlacement {
 constexpr TWindowGeometry ContainerDesignBounds{791, 109, 348, 291};
 constexpr TWindowGeometry ConsoleDesignBounds{354, 447, 357, 286};
 
+// The border a window manager draws around a window's bounds.
+struct TFrameMargins {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+};
+
+// The bounds moved so that the window with its frame lies wholly within `area` (the screen
+// less its panels). Only a window too large for the area is made smaller, just enough to fit.
+TWindowGeometry FitIntoArea(const TWindowGeometry& bounds, const TFrameMargins& frame, const TWindowGeometry& area);
+
 // Writes "WS", returns the window to the normal state, then writes "Top", "Left", "Height",
 // "Width" from its normal bounds. Raises EFCreateError when the file cannot be written.
 void SaveWindowPlacement(TWindowPlacement& window, const std::string& section, const std::string& iniFileName);

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "container/ImageList.h"
+#include "container/SharedFiles.h"
 #include "container/gui/DropTarget.h"
 #include "container/gui/ErrorBox.h"
 #include "container/gui/ImageListIcons.h"
@@ -102,11 +103,18 @@ TContainer::TContainer(TItemStore& store, std::string iniFileName, std::string c
   rootNode_ = MakeNode(QStringLiteral("Shared Items"), iiBox);
   TreeView->addTopLevelItem(rootNode_);
 
+  StatusLine = new QLabel(this);
+  StatusLine->setObjectName(QStringLiteral("StatusLine"));
+  StatusLine->setContentsMargins(4, 2, 4, 2);
+  // The address is there to be typed on the Newton, or copied.
+  StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(strip);
   layout->addWidget(TreeView);
+  layout->addWidget(StatusLine);
 
   acRemoveItemFromContainer = new QAction(ImageListIcon(iiRemove), QString::fromLatin1(RemoveCaption), this);
   acRemoveItemFromContainer->setObjectName(QStringLiteral("acRemoveItemFromContainer"));
@@ -172,7 +180,10 @@ void TContainer::setVisible(bool visible) {
   if (!visible && wasVisible) Guarded(this, [this] { FormHide(); });
 }
 
-void TContainer::FormShow() { RestoreWidgetPlacement(*this, ContainerSection, iniFileName_); }
+void TContainer::FormShow() {
+  RestoreWidgetPlacement(*this, ContainerSection, iniFileName_);
+  KeepOnScreenWhenShown(*this);
+}
 
 void TContainer::FormHide() { SaveWidgetPlacement(*this, ContainerSection, iniFileName_); }
 
@@ -184,6 +195,11 @@ void TContainer::closeEvent(QCloseEvent* event) {
 void TContainer::AddConsoleAction(QAction* action) {
   PopupMenu->addSeparator();
   PopupMenu->addAction(action);
+}
+
+void TContainer::ShowStatus(const std::string& text) {
+  const QString line = FromBytes(text);
+  if (StatusLine->text() != line) StatusLine->setText(line);
 }
 
 QTreeWidgetItem* TContainer::CategoryNode(TItemCategory category) const {
@@ -219,9 +235,7 @@ void TContainer::ItemAdded(TItemCategory category, const TItemEntry& entry) {
 }
 
 void TContainer::DropFileTargetDrop(Qt::KeyboardModifiers, const QPoint&, Qt::DropAction&) {
-  Guarded(this, [this] {
-    for (const std::string& name : DropFileTarget->Files) store_.AddItem(name);
-  });
+  Guarded(this, [this] { ShareFiles(store_, DropFileTarget->Files); });
 }
 
 void TContainer::acRemoveItemFromContainerUpdate() {

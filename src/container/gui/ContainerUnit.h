@@ -46,6 +46,9 @@ class TContainer : public QWidget {
   // Adds a separator and the console window's "Console" action to the tree's pop-up menu.
   void AddConsoleAction(QAction* action);
 
+  // Shows the line under the tree: where the Newton finds the server, or why it does not.
+  void ShowStatus(const std::string& text);
+
   // Shows and hides run FormShow before the window appears and FormHide after it is gone.
   void setVisible(bool visible) override;
 
@@ -65,6 +68,7 @@ class TContainer : public QWidget {
 
   QLabel* SharedLabel;
   QTreeWidget* TreeView;
+  QLabel* StatusLine;
   QMenu* PopupMenu;
   QAction* acRemoveItemFromContainer;
   TDropFileTarget* DropFileTarget;

@@ -24,4 +24,14 @@ void ApplyPlacement(QWidget& window, const TWindowPlacement& placement);
 void SaveWidgetPlacement(QWidget& window, const std::string& section, const std::string& iniFileName);
 void RestoreWidgetPlacement(QWidget& window, const std::string& section, const std::string& iniFileName);
 
+// Moves a window in the normal state so that it lies wholly within the available area of its
+// screen (the one under its centre, else the primary one), with its frame as far as the frame
+// is known yet; only a window too large for the area is made smaller. Nothing is moved when
+// the program runs without a screen.
+void KeepOnScreen(QWidget& window);
+
+// KeepOnScreen now, and once more when the window manager has framed the window just shown,
+// whose frame was not known before.
+void KeepOnScreenWhenShown(QWidget& window);
+
 }  // namespace driftpost

@@ -1,0 +1,7 @@
+// Paint Shop Pro pictures from anywhere: see ReaderFuzzSupport.h.
+#include "ReaderFuzzSupport.h"
+#include "readers/PSPGraphic.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return driftpost::fuzzing::FuzzReader<driftpost::TPSPGraphic>(data, size);
+}
