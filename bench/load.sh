@@ -134,11 +134,11 @@ large_path=$(printf '%s' "$work/shared/large.bin" | sed 's/ /%20/g')
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 requests_per_second() {  # url requests
-  ab -q -n "$2" -c "$concurrency" "$1" | awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
+  ab -q -s 120 -n "$2" -c "$concurrency" "$1" | awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
                                              /^Requests per second/ { print $4 }'
 }
 megabytes_per_second() {  # url requests
-  ab -q -n "$2" -c "$file_concurrency" "$1" |
+  ab -q -s 120 -n "$2" -c "$file_concurrency" "$1" |
     awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
          /^Transfer rate/ { printf "%.1f\n", $3 / 1024 }'
 }
