@@ -24,6 +24,7 @@ DRIFTPOST_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev zlib1g-dev
+  libcairo2-dev fonts-dejavu-core
 )
 
 # What the tests, fuzzers, benchmarks and their independent reference tools need.
@@ -34,4 +35,5 @@ DRIFTPOST_TEST_PACKAGES=(
   curl apache2-utils python3
   xvfb xauth
   desktop-file-utils dpkg-dev file x11-utils
+  pstoedit ghostscript libwmf-bin
 )

@@ -1,9 +1,9 @@
 #include "picture/Icon.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "picture/BitmapFile.h"
+#include "picture/ByteView.h"
 #include "picture/ByteOrder.h"
 #include "picture/PictureLimits.h"
 #include "platform/Format.h"
@@ -19,38 +19,6 @@ constexpr std::size_t InfoHeaderSize = 40;
 
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(Format(InvalidImageMessage, {"TIcon"})); }
-
-// A stream over bytes already in memory, so one image of the file can be read with the
-// bitmap reader without copying it out.
-class TByteView : public TStream {
- public:
-  TByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(static_cast<std::int64_t>(size)) {}
-  std::int64_t Read(void* buffer, std::int64_t count) override {
-    const std::int64_t piece = std::clamp<std::int64_t>(size_ - position_, 0, std::max<std::int64_t>(count, 0));
-    if (piece) std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(piece));
-    position_ += piece;
-    return piece;
-  }
-  std::int64_t Write(const void*, std::int64_t) override { return 0; }
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
-    const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? position_ : size_;
-    if (base + offset >= 0) position_ = base + offset;
-    return position_;
-  }
-  void SetSize(std::int64_t) override { throw EWriteError(); }
-  std::int64_t Size() override { return size_; }
-
- private:
-  const std::uint8_t* data_;
-  std::int64_t size_;
-  std::int64_t position_ = 0;
-};
-
-struct TCandidate {
-  std::size_t Offset = 0;
-  std::uint64_t Pixels = 0;
-  int Bits = 0;
-};
 
 }  // namespace
 
@@ -73,11 +41,11 @@ void TIcon::LoadStream(TStream& stream) {
   if (LoadLE16(data) != 0 || LoadLE16(data + 2) != 1 || count == 0) Invalid();
   if (DirectoryHeaderSize + std::size_t{count} * DirectoryEntrySize > size) Invalid();
 
-  // Rank the images by the sizes their own headers give; the directory's bytes are often
-  // wrong (0 stands for 256, colour counts are left out).
-  TCandidate best;
+  // The first image that is stored as a device-independent bitmap is the icon; images
+  // stored as PNG (and entries pointing nowhere) are passed over.
+  std::size_t chosen = 0;
   bool found = false;
-  for (unsigned i = 0; i < count; ++i) {
+  for (unsigned i = 0; i < count && !found; ++i) {
     const std::uint8_t* entry = data + DirectoryHeaderSize + i * DirectoryEntrySize;
     const std::size_t offset = LoadLE32(entry + 12);
     if (offset > size || size - offset < InfoHeaderSize) continue;
@@ -86,17 +54,13 @@ void TIcon::LoadStream(TStream& stream) {
     if (headerSize < InfoHeaderSize || headerSize > 124) continue;  // a PNG image or something unknown
     const std::int64_t width = static_cast<std::int32_t>(LoadLE32(header + 4));
     const std::int64_t height = static_cast<std::int32_t>(LoadLE32(header + 8)) / 2;
-    const int bits = LoadLE16(header + 14);
     if (width <= 0 || height <= 0) continue;
-    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    if (!found || pixels > best.Pixels || (pixels == best.Pixels && bits > best.Bits)) {
-      best = TCandidate{offset, pixels, bits};
-      found = true;
-    }
+    chosen = offset;
+    found = true;
   }
   if (!found) Invalid();
 
-  TByteView view(data + best.Offset, size - best.Offset);
+  TByteView view(data + chosen, size - chosen);
   TBitmap image;
   const TDibInfo info = ReadIconImage(view, image, "TIcon");
   const int width = image.Width(), height = image.Height();

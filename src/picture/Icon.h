@@ -1,5 +1,5 @@
-// TIcon: a Windows icon file (ico). Of the images an icon file holds, the largest and, among
-// equally large ones, the deepest is loaded; drawing it follows the icon's own transparency:
+// TIcon: a Windows icon file (ico). Of the images an icon file holds, the first one stored
+// as a device-independent bitmap is loaded; drawing it follows the icon's own transparency:
 // an alpha channel where a 32-bit image has one, otherwise the AND mask (mask bit set: the
 // background stays, combined with the image's colour by exclusive or, as the display does).
 #pragma once

@@ -1,6 +1,7 @@
 // TMetafile: a Windows metafile (wmf, with or without the placeable header) or enhanced
-// metafile (emf). Only the headers are read, for the picture's width and height in pixels
-// (at 96 dots per inch); a metafile draws nothing onto a bitmap.
+// metafile (emf). Loading keeps the file's bytes and reads its headers for the picture's
+// width and height in pixels (at 96 dots per inch); drawing plays its records onto the
+// bitmap (MetafilePlayer.h).
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,7 @@ class TMetafile : public TGraphic {
   TGraphicClass ClassType() const override { return StaticClass(); }
 
   // Raises EInvalidGraphic with the invalid-format message (TMetafile) for anything that
-  // is not a metafile, and for a size beyond the picture limits.
+  // is not a metafile, and with a message naming the size for a picture beyond the limits.
   void LoadStream(TStream& stream) override;
   // Writes the metafile's bytes as they were loaded.
   void SaveStream(TStream& stream) override;

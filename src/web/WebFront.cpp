@@ -407,10 +407,13 @@ void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, c
     // The reader is chosen by the file's extension; a file it cannot read raises its error.
     picture.LoadFile(path);
     const int width = picture.Width(), height = picture.Height();
-    if (scale && (width > ScreenSide || height > ScreenSide))
+    if (scale && (width > ScreenSide || height > ScreenSide)) {
       ResamplePicture(picture, FitIntoSquare(width, height, ScreenSide));
-    // A JPEG file that was not scaled keeps its own bytes; an icon or a metafile that was not
-    // drawn cannot be copied and raises EConvertError.
+    } else if (!dynamic_cast<TBitmap*>(picture.Graphic()) && !dynamic_cast<TJPEGImage*>(picture.Graphic())) {
+      // An icon or a metafile cannot be encoded as it is: it is drawn on white first.
+      DrawOnWhite(picture);
+    }
+    // A JPEG file that was not scaled keeps its own bytes; everything else is a bitmap now.
     jpeg.CopyFrom(picture.Graphic());
     jpeg.SaveStream(jpegData);
   }

@@ -80,8 +80,8 @@ class TWebFront {
                      const char* contentTypeLine) const;
   // The picture as JPEG, at its own size or, with `scale`, shrunk with the triangle filter to
   // fit 320 by 320 when it is larger. A JPEG file that is not shrunk goes out with its own
-  // bytes; any other picture is decoded and encoded anew. Raises the picture pipeline's
-  // errors: an unknown extension, a damaged file, an icon or metafile that is not drawn.
+  // bytes; any other picture is decoded and encoded anew, an icon or a metafile drawn on
+  // white first. Raises the picture pipeline's errors: an unknown extension, a damaged file.
   void SendPictureAsJpeg(TStream& answer, const std::string& version, const std::string& path, bool scale) const;
   // One of the pages' 16 by 16 icons as JPEG (`index` in the program's image list), on white.
   void SendIcon(TStream& answer, const std::string& version, int index) const;

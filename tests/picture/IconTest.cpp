@@ -25,22 +25,26 @@ std::string LoadResult(TIcon& icon, const std::string& bytes) {
   }
 }
 
-TEST(IconTest, LargestDeepestImageIsDrawnLikeImageMagickOnWhite) {
-  const std::pair<const char*, const char*> fixtures[] = {
-      {"multi.ico", "multi.rgb"},       // 16 and 32 pixels: the 32
-      {"palette4.ico", "palette4.rgb"},  // 4 bits with an AND mask
-      {"palette8.ico", "palette8.rgb"},
-      {"withpng.ico", "withpng.rgb"},  // a PNG image of 256 is passed over
-      {"deepest.ico", "multi.rgb"},    // 4 and 32 bits of the same size: the 32
+TEST(IconTest, FirstBitmapImageIsDrawnLikeImageMagickOnWhite) {
+  const struct {
+    const char* File;
+    const char* Expected;
+    int Side;
+  } fixtures[] = {
+      {"multi.ico", "multi16.rgb", 16},     // 16 and 32 pixels: the first
+      {"palette4.ico", "palette4.rgb", 32},  // 4 bits with an AND mask
+      {"palette8.ico", "palette8.rgb", 32},
+      {"withpng.ico", "withpng.rgb", 32},   // a PNG image of 256 first is passed over
+      {"deepest.ico", "palette4.rgb", 32},  // 4 and 32 bits of the same size: the first
   };
-  for (const auto& [file, expectedFile] : fixtures) {
-    SCOPED_TRACE(file);
+  for (const auto& fixture : fixtures) {
+    SCOPED_TRACE(fixture.File);
     TIcon icon;
-    icon.LoadFile(DataFile(std::string("ico/") + file));
-    EXPECT_EQ(icon.Width(), 32);
-    EXPECT_EQ(icon.Height(), 32);
+    icon.LoadFile(DataFile(std::string("ico/") + fixture.File));
+    EXPECT_EQ(icon.Width(), fixture.Side);
+    EXPECT_EQ(icon.Height(), fixture.Side);
     const std::string actual = RenderedRgb(icon);
-    const std::string expected = ReadData(std::string("ico/") + expectedFile);
+    const std::string expected = ReadData(std::string("ico/") + fixture.Expected);
     EXPECT_TRUE(actual == expected) << FirstDifference(actual, expected);
   }
 }

@@ -90,7 +90,9 @@ TEST(MetafileTest, BrokenHeadersAndRecordsAreInvalidOrStopTheWalk) {
   EXPECT_EQ(LoadResult(metafile, ""), invalid);
   EXPECT_EQ(LoadResult(metafile, "GIF89a and more bytes than a header"), invalid);
   EXPECT_EQ(LoadResult(metafile, Placeable(0, 0, 100, 100, 0)), invalid);  // no units per inch
-  EXPECT_EQ(LoadResult(metafile, Enhanced(2000000000, 2000000000)), invalid);  // beyond the picture limits
+  // Beyond the picture limits.
+  EXPECT_EQ(LoadResult(metafile, Enhanced(2000000000, 2000000000)),
+            "Cannot load image. The metafile's picture of 75590551 by 75590551 pixels is larger than pictures may be.");
   EXPECT_EQ(LoadResult(metafile, Enhanced(100, 100).substr(0, 60)), invalid);
 
   // A record claiming more words than the file holds, and one of no size, end the walk.

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes deepest.ico: the 4-bit 32x32 image of palette4.ico followed by the 32-bit 32x32
-image of multi.ico, so the deeper of two equally large images is the second one."""
+image of multi.ico: two equally large images, the shallower one first."""
 import struct
 
 
