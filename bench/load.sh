@@ -14,8 +14,8 @@
 #     whole file bounds what scaled decoding can save), also as a share of the floor;
 #   - ImageMagick's convert doing the same conversion, and how many times faster we are;
 #   - the program's peak memory while it answers, above the idle program (its peak resident
-#     size, reset before each picture, less its resident size before the requests), beside
-#     the size of the picture as a 24-bit bitmap;
+#     size, reset before each picture, less its resident size before any request: pictures
+#     are measured first), beside the size of the picture as a 24-bit bitmap;
 #   - how close our answer is to ImageMagick's triangle resize of the full picture (PSNR).
 #
 #   bench/load.sh [requests for the index page] [requests for the large file]
@@ -143,6 +143,87 @@ megabytes_per_second() {  # url requests
          /^Transfer rate/ { printf "%.1f\n", $3 / 1024 }'
 }
 
+if [ "$parts" != files ]; then
+
+  # The yardstick: libjpeg-turbo's decoder and encoder and nothing else.
+  cc -O2 -o "$work/JpegFloor" bench/JpegFloor.c -lturbojpeg -lm
+
+  # ab's milliseconds per request for one URL (the mean time one client waits for its answer).
+  picture_milliseconds() {  # url requests
+    ab -q -n "$2" -c "$picture_concurrency" "$1" |
+      awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
+           /^Non-2xx responses/ { print "not answered with 200: " $3 > "/dev/stderr" }
+           /^Time per request/ && !ms { ms = $4 }
+           END { printf "%.1f\n", ms }'
+  }
+  # ImageMagick's convert doing the same conversion: milliseconds per conversion, run one after
+  # the other.
+  convert_milliseconds() {  # file runs
+    local start end
+    start=$(date +%s%N)
+    for _ in $(seq "$2"); do
+      "$convert" "$1" -filter Triangle -resize 320x320 -quality 90 "$work/convert-out.jpg"
+    done
+    end=$(date +%s%N)
+    awk -v ns=$((end - start)) -v n="$2" 'BEGIN { printf "%.1f\n", ns / n / 1e6 }'
+  }
+  # The program's processor time so far (user and system), in clock ticks.
+  cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$driftpost_pid/stat"; }
+  # A figure of the program's /proc status, in MiB.
+  status_mib() {  # field
+    awk -v field="$1:" '$1 == field { printf "%.1f\n", $2 / 1024 }' "/proc/$driftpost_pid/status"
+  }
+  # How close our answer is to ImageMagick's triangle resize of the full picture, in dB.
+  picture_psnr() {  # url file
+    curl -s -o "$work/answer.jpg" "$1"
+    "$convert" "$2" -filter Triangle -resize 320x320 "$work/reference.png"
+    # compare's exit status says whether the pictures differ; the figure is what counts here.
+    { compare -metric PSNR "$work/answer.jpg" "$work/reference.png" null: 2>&1 || true; } | awk '{ printf "%.2f\n", $1 }'
+  }
+
+  # The pictures come first, while the program has answered nothing else: its resident size now
+  # is the idle program's.
+  idle=$(status_mib VmRSS)
+  picture_rows=()
+  for name in photo640.bmp photo1024.jpg photo4000.jpg; do
+    requests=$picture_requests
+    [ "$name" = photo4000.jpg ] && requests=$large_picture_requests
+    id=$(curl -s "http://127.0.0.1:$driftpost_port/" | grep -o "[0-9]*\.html\">$name<" | cut -d. -f1)
+    url="http://127.0.0.1:$driftpost_port/$id.ajpeg"
+    # Writing 5 to clear_refs resets the peak resident size to the current one.
+    echo 5 > "/proc/$driftpost_pid/clear_refs"
+    ticks=$(cpu_ticks)
+    ours=$(picture_milliseconds "$url" "$requests")
+    cpu=$(awk -v ticks=$(($(cpu_ticks) - ticks)) -v hz="$(getconf CLK_TCK)" -v n="$requests" \
+      'BEGIN { printf "%.1f\n", ticks * 1000 / hz / n }')
+    peak=$(awk -v hwm="$(status_mib VmHWM)" -v idle="$idle" 'BEGIN { printf "%.1f\n", hwm - idle }')
+    size=$(identify -ping -format '%w %h' "$work/shared/$name")
+    bitmap=$(awk -v size="$size" 'BEGIN { split(size, s, " "); printf "%.1f\n", s[1] * 3 * s[2] / 1048576 }')
+    floor=- scaled=-
+    case "$name" in *.jpg) read -r floor scaled < <("$work/JpegFloor" "$work/shared/$name" 10) ;; esac
+    theirs=$(convert_milliseconds "$work/shared/$name" "$((requests < 20 ? requests : 20))")
+    psnr=$(picture_psnr "$url" "$work/shared/$name")
+    picture_rows+=("$name $ours $cpu $floor $scaled $theirs $peak $bitmap $psnr")
+  done
+
+  printf '%-13s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n' "/id.ajpeg of" "ms" "cpu" "floor" "ms/fl" \
+    "cpu/fl" "scaled" "sc/fl" "convert" "conv/ms" "peakMiB" "bitmap" "PSNR"
+  for row in "${picture_rows[@]}"; do
+    read -r name ours cpu floor scaled theirs peak bitmap psnr <<<"$row"
+    printf '%-13s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n' "$name" "$ours" "$cpu" "$floor" \
+      "$(ratio "$ours" "$floor")" "$(ratio "$cpu" "$floor")" "$scaled" "$(ratio "$scaled" "$floor")" "$theirs" \
+      "$(ratio "$theirs" "$ours")" "$peak" "$bitmap" "$psnr"
+  done
+  echo "(fit into 320x320, triangle filter, JPEG quality 90; ms: ab with $picture_concurrency client(s), mean;"
+  echo " cpu: the program's processor time per request;"
+  echo " floor: libjpeg-turbo decoding the file at full size and encoding the fitted size, best of 10,"
+  echo " processor time;"
+  echo " scaled: the same with the file decoded at the scale Driftpost decodes it at; x/fl: x over the floor;"
+  echo " conv/ms: convert's time over ours; bitmap: the picture as a 24-bit bitmap, MiB;"
+  echo " convert: one process after another; peak: the program's peak resident size during the requests"
+  echo " above the idle program's resident size; PSNR of our answer against convert's triangle resize, dB)"
+fi
+
 if [ "$parts" != pictures ]; then
   index_driftpost=$(requests_per_second "http://127.0.0.1:$driftpost_port/" "$index_requests")
   index_nginx=$(requests_per_second "http://127.0.0.1:$nginx_port/index.html" "$index_requests")
@@ -156,80 +237,3 @@ if [ "$parts" != pictures ]; then
   echo "(ab, $concurrency concurrent clients for the index page, $file_concurrency for the file; nginx with one" \
     "worker; $(nproc) cores)"
 fi
-[ "$parts" = files ] && exit 0
-
-# The yardstick: libjpeg-turbo's decoder and encoder and nothing else.
-cc -O2 -o "$work/JpegFloor" bench/JpegFloor.c -lturbojpeg -lm
-
-# ab's milliseconds per request for one URL (the mean time one client waits for its answer).
-picture_milliseconds() {  # url requests
-  ab -q -n "$2" -c "$picture_concurrency" "$1" |
-    awk '/^Failed requests/ { if ($3 != 0) print "failed: " $3 > "/dev/stderr" }
-         /^Non-2xx responses/ { print "not answered with 200: " $3 > "/dev/stderr" }
-         /^Time per request/ && !ms { ms = $4 }
-         END { printf "%.1f\n", ms }'
-}
-# ImageMagick's convert doing the same conversion: milliseconds per conversion, run one after
-# the other.
-convert_milliseconds() {  # file runs
-  local start end
-  start=$(date +%s%N)
-  for _ in $(seq "$2"); do
-    "$convert" "$1" -filter Triangle -resize 320x320 -quality 90 "$work/convert-out.jpg"
-  done
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) -v n="$2" 'BEGIN { printf "%.1f\n", ns / n / 1e6 }'
-}
-# The program's processor time so far (user and system), in clock ticks.
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$driftpost_pid/stat"; }
-# A figure of the program's /proc status, in MiB.
-status_mib() {  # field
-  awk -v field="$1:" '$1 == field { printf "%.1f\n", $2 / 1024 }' "/proc/$driftpost_pid/status"
-}
-# How close our answer is to ImageMagick's triangle resize of the full picture, in dB.
-picture_psnr() {  # url file
-  curl -s -o "$work/answer.jpg" "$1"
-  "$convert" "$2" -filter Triangle -resize 320x320 "$work/reference.png"
-  # compare's exit status says whether the pictures differ; the figure is what counts here.
-  { compare -metric PSNR "$work/answer.jpg" "$work/reference.png" null: 2>&1 || true; } | awk '{ printf "%.2f\n", $1 }'
-}
-
-picture_rows=()
-for name in photo640.bmp photo1024.jpg photo4000.jpg; do
-  requests=$picture_requests
-  [ "$name" = photo4000.jpg ] && requests=$large_picture_requests
-  id=$(curl -s "http://127.0.0.1:$driftpost_port/" | grep -o "[0-9]*\.html\">$name<" | cut -d. -f1)
-  url="http://127.0.0.1:$driftpost_port/$id.ajpeg"
-  # Writing 5 to clear_refs resets the peak resident size to the current one.
-  echo 5 > "/proc/$driftpost_pid/clear_refs"
-  idle=$(status_mib VmRSS)
-  ticks=$(cpu_ticks)
-  ours=$(picture_milliseconds "$url" "$requests")
-  cpu=$(awk -v ticks=$(($(cpu_ticks) - ticks)) -v hz="$(getconf CLK_TCK)" -v n="$requests" \
-    'BEGIN { printf "%.1f\n", ticks * 1000 / hz / n }')
-  peak=$(awk -v hwm="$(status_mib VmHWM)" -v idle="$idle" 'BEGIN { printf "%.1f\n", hwm - idle }')
-  size=$(identify -ping -format '%w %h' "$work/shared/$name")
-  bitmap=$(awk -v size="$size" 'BEGIN { split(size, s, " "); printf "%.1f\n", s[1] * 3 * s[2] / 1048576 }')
-  floor=- scaled=-
-  case "$name" in *.jpg) read -r floor scaled < <("$work/JpegFloor" "$work/shared/$name" 10) ;; esac
-  theirs=$(convert_milliseconds "$work/shared/$name" "$((requests < 20 ? requests : 20))")
-  psnr=$(picture_psnr "$url" "$work/shared/$name")
-  picture_rows+=("$name $ours $cpu $floor $scaled $theirs $peak $bitmap $psnr")
-done
-
-printf '%-13s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n' "/id.ajpeg of" "ms" "cpu" "floor" "ms/fl" \
-  "cpu/fl" "scaled" "sc/fl" "convert" "conv/ms" "peakMiB" "bitmap" "PSNR"
-for row in "${picture_rows[@]}"; do
-  read -r name ours cpu floor scaled theirs peak bitmap psnr <<<"$row"
-  printf '%-13s %6s %6s %6s %6s %6s %6s %6s %7s %7s %7s %6s %6s\n' "$name" "$ours" "$cpu" "$floor" \
-    "$(ratio "$ours" "$floor")" "$(ratio "$cpu" "$floor")" "$scaled" "$(ratio "$scaled" "$floor")" "$theirs" \
-    "$(ratio "$theirs" "$ours")" "$peak" "$bitmap" "$psnr"
-done
-echo "(fit into 320x320, triangle filter, JPEG quality 90; ms: ab with $picture_concurrency client(s), mean;"
-echo " cpu: the program's processor time per request;"
-echo " floor: libjpeg-turbo decoding the file at full size and encoding the fitted size, best of 10,"
-echo " processor time;"
-echo " scaled: the same with the file decoded at the scale Driftpost decodes it at; x/fl: x over the floor;"
-echo " conv/ms: convert's time over ours; bitmap: the picture as a 24-bit bitmap, MiB;"
-echo " convert: one process after another; peak: the program's peak resident size during the requests"
-echo " above its resident size before them; PSNR of our answer against convert's triangle resize, dB)"
