@@ -243,16 +243,25 @@ std::string TWebFront::HtmlHead(const std::string& title) {
 
 void TWebFront::AddTableRow(std::string& rows, const std::string& cell1, const std::string& cell2,
                             const std::string& cell3, const std::string& cell4) {
-  rows += "<tr>";
-  rows += R"(<td width="18">)" + cell1 + "</td>";
-  rows += R"(<td width="18">)" + cell2 + "</td>";
-  rows += R"(<td width="50%">)" + cell3 + "</td>";
-  rows += "<td>" + cell4 + "</td>";
-  rows += "</tr>";
+  rows.append("<tr>").append(R"(<td width="18">)").append(cell1).append("</td>");
+  rows.append(R"(<td width="18">)").append(cell2).append("</td>");
+  rows.append(R"(<td width="50%">)").append(cell3).append("</td>");
+  rows.append("<td>").append(cell4).append("</td>").append("</tr>");
 }
 
 void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) const {
-  std::string page = HtmlHead("Driftpost") + "<BODY>" + "<H4>Welcome!</H4>" + "<BR>";
+  // The page grows in one block, reserved for what its rows will hold: a row's markup takes
+  // less than IndexRowBytes besides the item's path, which it shows twice at most.
+  constexpr std::size_t IndexRowBytes = 256;
+  std::size_t reserve = 1024;
+  for (const TCategoryLook& look : IndexCategories) {
+    const TItemList& list = store_.List(look.Category);
+    reserve += IndexRowBytes;
+    for (int i = 0; i < list.Count(); ++i) reserve += IndexRowBytes + 2 * list.Path(i).size();
+  }
+  std::string page;
+  page.reserve(reserve);
+  page.append(HtmlHead("Driftpost")).append("<BODY>").append("<H4>Welcome!</H4>").append("<BR>");
   bool empty = true;
   for (const TCategoryLook& look : IndexCategories) {
     const TItemList& list = store_.List(look.Category);
@@ -260,8 +269,7 @@ void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) cons
     empty = false;
     page += R"(<table cellpadding="0" cellspacing="0" border="0" width="100%">)";
     page += "<tbody>";
-    std::string rows;
-    AddTableRow(rows, R"(<IMG SRC="folder">)", "", look.Caption, "");
+    AddTableRow(page, R"(<IMG SRC="folder">)", "", look.Caption, "");
     for (int i = 0; i < list.Count(); ++i) {
       const std::string id = IntToStr(list.Id(i));
       const std::string& path = list.Path(i);
@@ -284,9 +292,9 @@ void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) cons
           link = R"(<A HREF=")" + Utf8ToLatin9(path) + R"(">)" + file + "</a>";
           break;
       }
-      AddTableRow(rows, "", look.Icon, link, "in " + dir);
+      AddTableRow(page, "", look.Icon, link, "in " + dir);
     }
-    page += rows + "</tbody>" + "</table><br>";
+    page.append("</tbody>").append("</table><br>");
   }
   if (empty) {
     page += "You have not shared any files yet. <BR>";
