@@ -60,7 +60,7 @@ void BM_Resample(benchmark::State& state) {
     benchmark::DoNotOptimize(bitmap.ScanLine(0));
   }
 }
-BENCHMARK(BM_Resample)->Args({640, 480})->Args({4000, 3000})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resample)->Args({384, 288})->Args({640, 480})->Args({4000, 3000})->Unit(benchmark::kMillisecond);
 
 void BM_JpegEncode(benchmark::State& state) {
   TBitmap bitmap;
