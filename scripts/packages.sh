@@ -29,7 +29,7 @@ DRIFTPOST_BUILD_PACKAGES=(
 
 # What the tests, fuzzers, benchmarks and their independent reference tools need.
 DRIFTPOST_TEST_PACKAGES=(
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
   clang libclang-rt-14-dev
   imagemagick netpbm libjpeg-turbo-progs
   curl apache2-utils python3

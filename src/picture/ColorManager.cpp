@@ -227,7 +227,6 @@ struct TRowConverters {
     const bool copyAlpha = HasAlpha(manager.sourceModel_) && HasAlpha(manager.targetModel_);
     const std::size_t targetPixel = TargetPixelBytes(manager.targetModel_);
     const auto& gammaTable = manager.gammaTable_;
-    TSourceCursor cursor(sources, sources.size() > 1, SampleBytes, manager.sourceSamples_);
     auto plain = [&](const std::uint8_t* sample) -> std::uint8_t {
       if constexpr (SampleBytes == 1)
         return sample[0];
@@ -238,10 +237,11 @@ struct TRowConverters {
       std::uint8_t value = plain(sample);
       return gamma ? gammaTable[value] : value;
     };
-    ForEachSelected(count, mask, [&](std::uint32_t pixel) {
-      std::uint8_t first = colour(cursor.Sample(0));
-      std::uint8_t second = colour(cursor.Sample(1));
-      std::uint8_t third = colour(cursor.Sample(2));
+    // `sample(i)` is the pixel's i-th sample.
+    auto convert = [&](std::uint32_t pixel, auto sample) {
+      std::uint8_t first = colour(sample(0));
+      std::uint8_t second = colour(sample(1));
+      std::uint8_t third = colour(sample(2));
       std::uint8_t* out = target + std::size_t{pixel} * targetPixel;
       if constexpr (SourceBGR == TargetBGR) {
         out[0] = first;
@@ -251,7 +251,21 @@ struct TRowConverters {
         out[2] = first;
       }
       out[1] = second;
-      if (copyAlpha) out[3] = plain(cursor.Sample(3));
+      if (copyAlpha) out[3] = plain(sample(3));
+    };
+    if (sources.size() == 1) {
+      // Interleaved samples, as nearly every file stores them: stepped through directly.
+      const std::uint8_t* in = sources[0];
+      const std::size_t step = std::size_t{SampleBytes} * manager.sourceSamples_;
+      ForEachSelected(count, mask, [&](std::uint32_t pixel) {
+        convert(pixel, [in](unsigned i) { return in + std::size_t{i} * SampleBytes; });
+        in += step;
+      });
+      return;
+    }
+    TSourceCursor cursor(sources, true, SampleBytes, manager.sourceSamples_);
+    ForEachSelected(count, mask, [&](std::uint32_t pixel) {
+      convert(pixel, [&cursor](unsigned i) { return cursor.Sample(i); });
       cursor.Next();
     });
   }

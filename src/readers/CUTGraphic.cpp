@@ -26,6 +26,30 @@ std::size_t PaletteEntryOffset(std::size_t index) {
   return (1 + index / blockEntries) * kPaletteBlock + index % blockEntries * kEntryBytes;
 }
 
+// The palette file of a picture: its path with the extension ".pal" when that file exists,
+// else a file of the same name whose extension is "pal" in another letter case (DOS-era
+// pictures come as PIC.CUT with PIC.PAL), the first in name order. The ".pal" path when
+// there is neither.
+std::string FindPaletteFile(const std::string& picturePath) {
+  namespace fs = std::filesystem;
+  const std::string exact = ChangeFileExt(picturePath, ".pal");
+  std::error_code error;
+  if (fs::is_regular_file(exact, error)) return exact;
+  const fs::path exactPath(exact);
+  const std::string wanted = exactPath.filename().string();
+  const std::size_t stem = wanted.size() - 3;  // the name up to and including its dot
+  const fs::path folder = exactPath.has_parent_path() ? exactPath.parent_path() : fs::path(".");
+  std::string found;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (name.size() != wanted.size() || name.compare(0, stem, wanted, 0, stem) != 0) continue;
+    if (!SameText(name.substr(stem), "pal") || (!found.empty() && name >= found)) continue;
+    std::error_code kind;
+    if (entry->is_regular_file(kind)) found = name;
+  }
+  return found.empty() ? exact : (folder / found).string();
+}
+
 }  // namespace
 
 TPalette ReadCUTPalette(TStream& stream) {
@@ -49,7 +73,7 @@ void TCUTGraphic::LoadFile(const std::string& path) {
     std::string& file;
     ~TForget() { file.clear(); }
   } forget{paletteFile_};
-  paletteFile_ = ChangeFileExt(path, ".pal");
+  paletteFile_ = FindPaletteFile(path);
   TGraphicExGraphic::LoadFile(path);
 }
 
@@ -77,7 +101,8 @@ void TCUTGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   progress.BeginRows(width);
 
   SetPixelFormat(pd8Bit);
-  if (!paletteFile_.empty() && std::filesystem::is_regular_file(paletteFile_)) {
+  std::error_code error;
+  if (!paletteFile_.empty() && std::filesystem::is_regular_file(paletteFile_, error)) {
     TFileStream palette(paletteFile_, fmOpenRead | fmShareDenyWrite);
     SetPalette(ReadCUTPalette(palette));
   } else {

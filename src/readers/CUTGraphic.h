@@ -1,6 +1,7 @@
 // TCUTGraphic: Dr. Halo pictures (cut). Rows of 8-bit indices, each run-length packed with
 // its length in front. The palette lives in a second file beside the picture, with the
-// extension ".pal"; without one the picture shows as a ramp of 256 greys.
+// extension ".pal" (or "pal" in any letter case); without one the picture shows as a ramp
+// of 256 greys.
 #pragma once
 
 #include <string>

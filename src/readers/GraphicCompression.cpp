@@ -83,6 +83,16 @@ void TUnpackOnlyDecoder::Encode(const std::uint8_t*, std::uint8_t*, std::uint32_
   bytesStored = 0;
 }
 
+void TTargaRLEDecoder::Carry(const std::uint8_t* pixels, std::size_t count, std::size_t pixelBytes, bool repeat) {
+  carryStart_ = 0;
+  carried_ = count;
+  if (!repeat) {
+    std::memcpy(carry_.data(), pixels, count * pixelBytes);
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) std::memcpy(carry_.data() + i * pixelBytes, pixels, pixelBytes);
+}
+
 void TTargaRLEDecoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize,
                               std::int32_t unpackedSize, std::size_t destSize) {
   const std::size_t pixelBytes = TargaPixelBytes(colorDepth_);
@@ -90,6 +100,15 @@ void TTargaRLEDecoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::i
   TPackedInput input(source, packedSize);
   std::uint8_t* out = dest;
   std::size_t remaining = std::min(SizeOf(unpackedSize), destSize / pixelBytes);
+
+  // What the previous call's last packet left over comes first.
+  const std::size_t fromCarry = std::min(carried_, remaining);
+  if (fromCarry) std::memcpy(out, carry_.data() + carryStart_ * pixelBytes, fromCarry * pixelBytes);
+  out += fromCarry * pixelBytes;
+  remaining -= fromCarry;
+  carryStart_ += fromCarry;
+  carried_ -= fromCarry;
+
   while (remaining > 0 && input.Left() > 0) {
     const std::uint8_t header = *input.Position();
     const std::size_t count = (header & 0x7Fu) + 1u;
@@ -107,11 +126,13 @@ void TTargaRLEDecoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::i
       }
       out += written * pixelBytes;
       remaining -= written;
+      if (written < count) Carry(pixel, count - written, pixelBytes, true);
     } else {
       input.Skip(1);
       const std::size_t available = std::min(count, input.Left() / pixelBytes);
       const std::size_t written = std::min(available, remaining);
       if (written) std::memcpy(out, input.Position(), written * pixelBytes);
+      if (written < available) Carry(input.Position() + written * pixelBytes, available - written, pixelBytes, false);
       input.Skip(available * pixelBytes);
       out += written * pixelBytes;
       remaining -= written;
@@ -207,9 +228,10 @@ void TCUTRLEDecoder::Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int
   // call starts at the next row.
   while (input.Left() > 0) {
     const std::uint8_t header = input.Take();
+    if (header == 0) break;
     const std::size_t count = header & 0x7Fu;
-    if (count == 0) break;
     if (header & 0x80u) {
+      // 0x80 is a run of no pixels: it still has its value byte, and the row goes on.
       if (input.Left() == 0) break;
       output.Fill(input.Take(), count);
     } else {

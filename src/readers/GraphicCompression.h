@@ -8,6 +8,7 @@
 // cut there. Output the data does not fill keeps what the buffer held.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -53,18 +54,34 @@ class TUnpackOnlyDecoder : public TDecoder {
 
 // Truevision Targa. `unpackedSize` counts pixels of the colour depth (8, 15, 16, 24 or 32
 // bits; any other depth decodes nothing). A header byte with bit 7 set repeats the next
-// pixel, otherwise the next pixels are copied; (header & 0x7F) + 1 pixels either way. A
-// packet that runs past the wanted pixels is consumed whole and cut at the row's end.
+// pixel, otherwise the next pixels are copied; (header & 0x7F) + 1 pixels either way.
 // Advances `source` past the packets consumed; `dest` stays.
+//
+// Older writers let a packet run on from one row into the next. A packet that runs past the
+// pixels wanted is consumed whole; the pixels it has left over are kept and written first
+// by the next call, so consecutive calls decode one picture row by row. DecodeInit forgets
+// them.
 class TTargaRLEDecoder : public TUnpackOnlyDecoder {
  public:
   explicit TTargaRLEDecoder(std::uint32_t colorDepth) : colorDepth_(colorDepth) {}
   std::uint32_t ColorDepth() const { return colorDepth_; }
+  void DecodeInit() override { carried_ = 0; }
   void Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize, std::int32_t unpackedSize,
               std::size_t destSize) override;
+  // Pixels of the last packet still waiting for the next call.
+  std::size_t CarriedPixels() const { return carried_; }
 
  private:
+  // Keeps `count` pixels for the next call: `pixels` holds them in a row, or one pixel to be
+  // repeated when `repeat` is set.
+  void Carry(const std::uint8_t* pixels, std::size_t count, std::size_t pixelBytes, bool repeat);
+
   std::uint32_t colorDepth_;
+  // A packet holds at most 128 pixels of at most 4 bytes, and at least one of them was
+  // written before the rest is carried. Invariant: carryStart_ + carried_ <= 127.
+  std::array<std::uint8_t, 127 * 4> carry_{};
+  std::size_t carryStart_ = 0;  // in pixels
+  std::size_t carried_ = 0;     // in pixels
 };
 
 // PackBits (TIFF 32773, Photoshop). Signed header H: -127..-1 repeats the next byte 1 - H
@@ -101,8 +118,9 @@ class TSGIRLEDecoder : public TUnpackOnlyDecoder {
 
 // Dr. Halo CUT, one row per call. Skips the row's two-byte length, then count = header &
 // 0x7F; bit 7 set repeats the next byte count times, clear copies count bytes; a header of
-// 0 ends the row. `unpackedSize` is not used. Advances `source` past the row's terminator,
-// so consecutive calls walk a buffer row by row; `dest` stays.
+// 0 ends the row (0x80 is an empty run: it takes its value byte and the row goes on).
+// `unpackedSize` is not used. Advances `source` past the row's terminator, so consecutive
+// calls walk a buffer row by row; `dest` stays.
 class TCUTRLEDecoder : public TUnpackOnlyDecoder {
  public:
   void Decode(std::uint8_t*& source, std::uint8_t*& dest, std::int32_t packedSize, std::int32_t unpackedSize,

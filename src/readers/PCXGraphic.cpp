@@ -1,6 +1,7 @@
 #include "readers/PCXGraphic.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <vector>
 
@@ -77,26 +78,40 @@ TPCXLayout LayoutOf(const TPCXHeader& header) {
   return TPCXLayout::Unsupported;
 }
 
+// What a pixel value of fewer than 4 bits becomes once widened to a 4-bit index: itself,
+// or with the grey palette of 16 levels a level spread over all of them (2 bits give 0, 5,
+// 10 and 15), so that the brightest value stays white.
+using TWidenedIndices = std::array<std::uint8_t, 16>;
+
+TWidenedIndices WidenedIndices(unsigned bitsPerPixel, bool greyLevels) {
+  TWidenedIndices indices{};
+  const unsigned top = (1u << std::min(bitsPerPixel, 4u)) - 1;
+  for (unsigned value = 0; value <= top; ++value)
+    indices[value] = static_cast<std::uint8_t>(greyLevels ? value * 15 / top : value);
+  return indices;
+}
+
 // Pixel x of a row of 4-bit indices, high nibble first.
 void PutNibble(std::uint8_t* row, int x, unsigned value) {
   std::uint8_t& byte = row[x / 2];
   byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | value) : static_cast<std::uint8_t>((byte & 0x0F) | value << 4);
 }
 
-void MergeBitPlanes(const std::uint8_t* row, unsigned planes, std::size_t bytesPerLine, int width, std::uint8_t* out) {
+void MergeBitPlanes(const std::uint8_t* row, unsigned planes, std::size_t bytesPerLine, int width,
+                    const TWidenedIndices& indices, std::uint8_t* out) {
   for (int x = 0; x < width; ++x) {
     const std::size_t byte = static_cast<std::size_t>(x) / 8;
     const unsigned shift = 7u - static_cast<unsigned>(x) % 8u;
     unsigned value = 0;
     for (unsigned plane = 0; plane < planes; ++plane) value |= (row[plane * bytesPerLine + byte] >> shift & 1u) << plane;
-    PutNibble(out, x, value);
+    PutNibble(out, x, indices[value]);
   }
 }
 
-void WidenTwoBitIndices(const std::uint8_t* row, int width, std::uint8_t* out) {
+void WidenTwoBitIndices(const std::uint8_t* row, int width, const TWidenedIndices& indices, std::uint8_t* out) {
   for (int x = 0; x < width; ++x) {
     const unsigned shift = 6u - 2u * (static_cast<unsigned>(x) % 4u);
-    PutNibble(out, x, row[x / 4] >> shift & 3u);
+    PutNibble(out, x, indices[row[x / 4] >> shift & 3u]);
   }
 }
 
@@ -185,11 +200,13 @@ void TPCXGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
     stream.SetPosition(dataStart);
   }
 
+  bool greyPalette = false;
   if (depth != pd24Bit && depth != pd32Bit) {
     if (header.Version == 3 && depth != pd1Bit) {
       SetPalette(DefaultPalette(pd4Bit));
     } else if (depth == pd1Bit || (header.PaletteInfo == 2 && !trailingPalette)) {
       SetPalette(colors.BuildGrayPalette(false));
+      greyPalette = true;
     } else if (depth == pd4Bit) {
       const std::uint8_t* data[] = {header.Palette.data()};
       SetPalette(colors.BuildPalette(data, plInterleaved8Triple, 16, false));
@@ -225,16 +242,18 @@ void TPCXGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
     stream.ReadBuffer(rows.data(), static_cast<std::int64_t>(*total));
   }
 
+  // Only the layouts widened to 4 bits use these.
+  const TWidenedIndices widened = WidenedIndices(header.Planes * header.BitsPerPixel, greyPalette);
   progress.BeginRows(width);
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* row = rows.data() + static_cast<std::size_t>(y) * rowBytes;
     std::uint8_t* out = ScanLine(y);
     switch (layout) {
       case TPCXLayout::BitPlanes:
-        MergeBitPlanes(row, header.Planes, header.BytesPerLine, width, out);
+        MergeBitPlanes(row, header.Planes, header.BytesPerLine, width, widened, out);
         break;
       case TPCXLayout::TwoBitIndices:
-        WidenTwoBitIndices(row, width, out);
+        WidenTwoBitIndices(row, width, widened, out);
         break;
       case TPCXLayout::RGB:
       case TPCXLayout::RGBA: {

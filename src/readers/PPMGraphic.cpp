@@ -13,6 +13,54 @@ bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 constexpr std::uint64_t kTooLarge = std::uint64_t{1} << 32;
 
+// Scales a sample of 0..maximum to 0..255: value × 255 / maximum, rounded half up, a value
+// beyond the maximum counting as the maximum. With a maximum of 255 every value keeps its
+// low 8 bits, as such maps always have.
+class TSampleScale {
+ public:
+  // The maximum is at least 1.
+  explicit TSampleScale(std::uint64_t maximum) : maximum_(maximum) {}
+  std::uint8_t operator()(std::uint64_t value) const {
+    if (maximum_ == 255) return static_cast<std::uint8_t>(value);
+    if (value >= maximum_) return 255;
+    // Both fit 64 bits: a maximum is below 2^33.
+    return static_cast<std::uint8_t>((value * 510 + maximum_) / (2 * maximum_));
+  }
+
+ private:
+  std::uint64_t maximum_;
+};
+
+// Turns a row of binary samples into their scaled levels: one byte per sample up to a
+// maximum of 255, two (most significant first) up to 65535. The table covers every value the
+// bytes can hold, so a value beyond the maximum needs no test.
+class TBinarySamples {
+ public:
+  explicit TBinarySamples(std::uint64_t maximum)
+      : bytes_(maximum > 255 ? 2 : 1), keep_(maximum == 255), levels_(bytes_ == 2 ? 65536 : 256) {
+    const TSampleScale scale(maximum);
+    for (std::size_t value = 0; value < levels_.size(); ++value) levels_[value] = scale(value);
+  }
+  std::size_t Bytes() const { return bytes_; }
+  // Replaces the first `count` bytes of `samples` by the levels of its `count` samples.
+  void Scale(std::uint8_t* samples, std::size_t count) const {
+    if (keep_) return;
+    // Held locally: the byte stores below could alias the vector's own fields.
+    const std::uint8_t* const table = levels_.data();
+    if (bytes_ == 1) {
+      for (std::size_t i = 0; i < count; ++i) samples[i] = table[samples[i]];
+      return;
+    }
+    // Sample i is read from bytes 2i and 2i + 1 before byte i is written.
+    for (std::size_t i = 0; i < count; ++i) samples[i] = table[std::size_t{samples[2 * i]} << 8 | samples[2 * i + 1]];
+  }
+
+ private:
+  std::size_t bytes_;
+  bool keep_;  // a maximum of 255: the bytes are the levels
+  std::vector<std::uint8_t> levels_;
+};
+
 }  // namespace
 
 bool TPPMGraphic::CanReadStream(TStream& stream) {
@@ -88,10 +136,12 @@ std::uint64_t TPPMGraphic::ReadSize() {
   return overflow || value > kTooLarge ? kTooLarge : value;
 }
 
-std::uint8_t TPPMGraphic::ReadSample() {
+std::uint8_t TPPMGraphic::ReadSample(std::uint64_t maximum) {
   bool overflow;
-  // Decimal digits beyond 64 bits still leave the right low byte: 2^64 is a multiple of 256.
-  return static_cast<std::uint8_t>(ReadNumber(overflow));
+  // Decimal digits beyond 64 bits still leave the right low byte (2^64 is a multiple of
+  // 256), which is what a maximum of 255 keeps; for any other maximum they are beyond it.
+  const std::uint64_t value = ReadNumber(overflow);
+  return TSampleScale(maximum)(overflow && maximum != 255 ? UINT64_MAX : value);
 }
 
 std::uint8_t TPPMGraphic::ReadBit() {
@@ -130,7 +180,7 @@ bool TPPMGraphic::ReadProperties(TStream& stream, int imageIndex) {
   } restore{stream_, stream_};
   StartReading(stream);
   const THeader header = ReadHeader();
-  if (header.Variant == 0 || header.Width == 0 || header.Height == 0) return false;
+  if (header.Variant == 0 || header.Width == 0 || header.Height == 0 || header.MaxValue == 0) return false;
   if ((header.Variant == '5' || header.Variant == '6') && header.MaxValue > 65535) return false;
   properties.Width = static_cast<std::uint32_t>(std::min<std::uint64_t>(header.Width, UINT32_MAX));
   properties.Height = static_cast<std::uint32_t>(std::min<std::uint64_t>(header.Height, UINT32_MAX));
@@ -189,11 +239,11 @@ void TPPMGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
 
   const int rows = static_cast<int>(height);
   const std::size_t pixels = static_cast<std::size_t>(width);
-  // Binary samples of maximum values beyond 255 take two bytes, most significant first.
-  const std::size_t sampleBytes = header.MaxValue > 255 ? 2 : 1;
+  const std::uint64_t maximum = header.MaxValue;
+  const bool binary = header.Variant == '5' || header.Variant == '6';
+  const TBinarySamples levels(binary ? maximum : 1);
   std::vector<std::uint8_t> samples;
-  if (header.Variant == '5' || header.Variant == '6')
-    samples.resize(pixels * (header.Variant == '6' ? 3 : 1) * sampleBytes);
+  if (binary) samples.resize(pixels * (header.Variant == '6' ? 3 : 1) * levels.Bytes());
 
   progress.BeginRows(static_cast<int>(width));
   for (int y = 0; y < rows; ++y) {
@@ -209,26 +259,27 @@ void TPPMGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
         GetBytes(out, (pixels + 7) / 8);
         break;
       case '2':
-        for (std::size_t x = 0; x < pixels; ++x) out[x] = ReadSample();
+        for (std::size_t x = 0; x < pixels; ++x) out[x] = ReadSample(maximum);
         break;
       case '3':
         for (std::size_t x = 0; x < pixels; ++x) {
-          out[3 * x + 2] = ReadSample();
-          out[3 * x + 1] = ReadSample();
-          out[3 * x] = ReadSample();
+          out[3 * x + 2] = ReadSample(maximum);
+          out[3 * x + 1] = ReadSample(maximum);
+          out[3 * x] = ReadSample(maximum);
         }
         break;
       case '5':
         GetBytes(samples.data(), samples.size());
-        for (std::size_t x = 0; x < pixels; ++x) out[x] = samples[x * sampleBytes];
+        levels.Scale(samples.data(), pixels);
+        std::copy_n(samples.data(), pixels, out);
         break;
       default:
         GetBytes(samples.data(), samples.size());
+        levels.Scale(samples.data(), 3 * pixels);
         for (std::size_t x = 0; x < pixels; ++x) {
-          const std::uint8_t* pixel = &samples[3 * x * sampleBytes];
-          out[3 * x] = pixel[2 * sampleBytes];
-          out[3 * x + 1] = pixel[sampleBytes];
-          out[3 * x + 2] = pixel[0];
+          out[3 * x] = samples[3 * x + 2];
+          out[3 * x + 1] = samples[3 * x + 1];
+          out[3 * x + 2] = samples[3 * x];
         }
         break;
     }

@@ -1,8 +1,8 @@
 // TPPMGraphic: the portable bitmap, grey map and pixel map pictures (pbm, pgm, ppm), in
-// their text variants (P1 to P3) and binary variants (P4 to P6). Samples are taken as they
-// are stored, not scaled by the maximum value: text samples are cut to 8 bits, binary
-// samples are single bytes (the high byte of two-byte samples when the maximum value
-// exceeds 255).
+// their text variants (P1 to P3) and binary variants (P4 to P6). Grey and colour samples
+// are scaled from 0..maximum value to 0..255 (rounded); binary samples take two bytes, most
+// significant first, when the maximum exceeds 255. Maps with a maximum of 255 keep their
+// sample bytes as they are.
 //
 // All reading goes through a buffer of 4096 bytes over the stream being loaded.
 #pragma once
@@ -25,7 +25,8 @@ class TPPMGraphic : public TGraphicExGraphic {
   // "P" and a digit 1 to 6, with more than 10 bytes; the stream stays put.
   static bool CanReadStream(TStream& stream);
   // Fills the image properties from the header; false for a variant other than P1 to P6,
-  // for a picture without pixels, and for binary samples beyond 16 bits.
+  // for a picture without pixels, for a maximum value of 0 and for binary samples beyond
+  // 16 bits.
   bool ReadProperties(TStream& stream, int imageIndex) override;
 
  protected:
@@ -60,8 +61,8 @@ class TPPMGraphic : public TGraphicExGraphic {
   std::uint64_t ReadNumber(bool& overflow);
   // A number used as a size: one beyond 32 bits reads as 2^32, which no picture allows.
   std::uint64_t ReadSize();
-  // A text sample, cut to its low 8 bits.
-  std::uint8_t ReadSample();
+  // A text sample of 0..maximum, scaled to 0..255.
+  std::uint8_t ReadSample(std::uint64_t maximum);
   // A text bitmap pixel: the low bit of the next digit (digits need no blanks between them).
   std::uint8_t ReadBit();
   [[noreturn]] void RaiseReadError() const;

@@ -96,8 +96,11 @@ void TRLAGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   colors.SetTargetBits(std::min<unsigned>(properties.BitsPerSample, 8));
   colors.SetSourceModel(properties.ColorScheme);
   colors.SetTargetModel(properties.ColorScheme == cmRGBA ? cmBGRA : cmBGR);
-  if (properties.FileGamma != 1.0f) {
-    colors.SetGammaValues(properties.FileGamma, 2.2f);
+  // The file states the gamma its samples were encoded for: 2.2, the usual one, is what
+  // the display shows them with, so only another value corrects them. A value that is no
+  // gamma (0 or less) states none.
+  if (properties.FileGamma != 1.0f && properties.FileGamma > 0) {
+    colors.SetGammaValues(1.0f / properties.FileGamma, 2.2f);
     colors.TargetFlags.Include(cfGammaCorrect);
     properties.Options |= opGammaApplied;
   }

@@ -1,7 +1,9 @@
 // TTargaGraphic: Truevision Targa pictures (tga, vst, vda, icb, win). Colour-mapped, true
-// colour and grey images, stored plainly or run-length packed, rows top-first or
-// bottom-first. Pixels go into the bitmap as stored: Targa's blue-green-red bytes, 5-5-5
-// words and blue-green-red-alpha quadruples are the bitmap's own layouts.
+// colour and grey images, stored plainly or run-length packed (packets may run on from one
+// row into the next), rows top-first or bottom-first, pixels left to right or right to left.
+// Pixels go into the bitmap as stored: Targa's blue-green-red bytes, 5-5-5 words and
+// blue-green-red-alpha quadruples are the bitmap's own layouts. Grey pictures of 16 bits
+// (grey and alpha) show their grey levels.
 #pragma once
 
 #include <cstdint>

@@ -42,6 +42,8 @@ const std::vector<std::pair<std::string, std::string>> MadePictures = {
     {"wide303.bmp", "-size 640x303 xc:teal -type TrueColor bmp3:"},
     {"line.bmp", "-size 1000x1 xc:teal -type TrueColor bmp3:"},
     {"anim.gif", "-size 20x20 xc:red "},
+    {"photo.png", "photo.bmp PNG24:"},
+    {"photo-interlaced-alpha.png", "photo.bmp -alpha set -channel A -fx 'i/w' +channel -interlace PNG PNG32:"},
 };
 
 // A placeable Windows metafile of 240 by 240 twips at 1440 per inch, 16 by 16 pixels, that
@@ -252,6 +254,13 @@ TEST_F(PictureDeliveryTest, BitmapsAreSentFromTheirOwnPixelsInAnyFormat) {
   EXPECT_TRUE(Jpeg(Link("photo200.bmp", ".jpeg")) == unscaled);
   // A palette bitmap is resampled from its colours.
   EXPECT_TRUE(Jpeg(Link("palette.bmp", ".ajpeg")) == Reference(Convert + " " + File("palette.bmp") + " ppm:-", 320, 240));
+}
+
+TEST_F(PictureDeliveryTest, PngFilesGoOutAsTheSameJpegAsABitmapOfTheirPixels) {
+  // The colours of a PNG file, alpha or not, interlaced or not, are the bitmap's colours.
+  for (const char* extension : {".jpeg", ".ajpeg"})
+    for (const char* name : {"photo.png", "photo-interlaced-alpha.png"})
+      EXPECT_TRUE(Jpeg(Link(name, extension)) == Jpeg(Link("photo.bmp", extension))) << name << extension;
 }
 
 TEST_F(PictureDeliveryTest, IconsAreSixteenBySixteenPicturesOnWhite) {

@@ -20,6 +20,37 @@ TEST(CUTGraphicTest, PicturesDecodeLikeImageMagickDecodesThemWithAndWithoutPalet
   testing::ExpectFixturesDecode<TCUTGraphic>("cut", {{"colors.cut", pd8Bit}, {"gray.cut", pd8Bit}});
 }
 
+TEST(CUTGraphicTest, EmptyRunsDoNotEndARowAndUpperCasePaletteNamesAreFound) {
+  // HALO80.CUT has an empty run (0x80 and a value byte) before every packet and its palette
+  // in HALO80.PAL.
+  testing::ExpectFixturesDecode<TCUTGraphic>("cut", {{"HALO80.CUT", pd8Bit}});
+}
+
+TEST(CUTGraphicTest, ThePaletteFileNamedPalComesFirstThenTheSameNameInAnyCase) {
+  // One-colour palette files, told apart by their colour.
+  auto palette = [](std::uint8_t red) {
+    std::string file(512, '\0');
+    file[40] = static_cast<char>(red);
+    return file;
+  };
+  auto redOfPaletteFound = [](const std::string& picture) {
+    TCUTGraphic cut;
+    cut.LoadFile(picture);
+    return cut.Palette().size() == 1 ? cut.Palette()[0].Red : -1;
+  };
+  TempDir folder;
+  const std::string picture = folder.File("pic.CUT");
+  testing::WriteFile(picture, std::string("\x01\x00\x01\x00\x00\x00\x03\x00\x81\x00\x00", 11));
+  testing::WriteFile(folder.File("PIC.PAL"), palette(1));  // another name
+  EXPECT_EQ(redOfPaletteFound(picture), -1);
+  testing::WriteFile(folder.File("pic.Pal"), palette(2));
+  EXPECT_EQ(redOfPaletteFound(picture), 2);
+  testing::WriteFile(folder.File("pic.PAL"), palette(3));  // before "pic.Pal" in name order
+  EXPECT_EQ(redOfPaletteFound(picture), 3);
+  testing::WriteFile(folder.File("pic.pal"), palette(4));
+  EXPECT_EQ(redOfPaletteFound(picture), 4);
+}
+
 TEST(CUTGraphicTest, OnlyALoadThroughThePathFindsThePaletteFile) {
   TCUTGraphic fromFile, fromStream;
   fromFile.LoadFile(DataFile("cut/colors.cut"));

@@ -65,18 +65,35 @@ TEST(GraphicCompressionTest, TargaWithAnUnknownDepthDoesNothing) {
   EXPECT_EQ(result.consumed, 0);
 }
 
-TEST(GraphicCompressionTest, TargaPacketsThatOverrunTheRowAreCutThere) {
-  TTargaRLEDecoder decoder(8);
+TEST(GraphicCompressionTest, TargaPacketsThatOverrunTheRowAreCutThereAndCarriedIntoTheNext) {
   // A run of 6 and a raw packet of 4 for a row of 3: each packet is consumed whole.
-  Decoded run = Decode(decoder, {0x85, 0x07, 0x00, 0x09}, 3, 8);
+  TTargaRLEDecoder runs(8), raws(8);
+  Decoded run = Decode(runs, {0x85, 0x07, 0x00, 0x09}, 3, 8);
   EXPECT_EQ(run.output, Filled({7, 7, 7}, 8));
   EXPECT_EQ(run.consumed, 2);
-  Decoded raw = Decode(decoder, {0x03, 1, 2, 3, 4, 0x80, 5}, 3, 8);
+  Decoded raw = Decode(raws, {0x03, 1, 2, 3, 4, 0x80, 5}, 3, 8);
   EXPECT_EQ(raw.output, Filled({1, 2, 3}, 8));
   EXPECT_EQ(raw.consumed, 5);
-  // The destination is smaller than the pixels wanted.
+  // What they left over starts the next call, before its own packets.
+  EXPECT_EQ(runs.CarriedPixels(), 3u);
+  Decoded nextRun = Decode(runs, {0x00, 0x09}, 5, 5);
+  EXPECT_EQ(nextRun.output, (Bytes{7, 7, 7, 9, kFill}));
+  EXPECT_EQ(nextRun.consumed, 2);
+  Decoded nextRaw = Decode(raws, {0x80, 5}, 2, 2);
+  EXPECT_EQ(nextRaw.output, (Bytes{4, 5}));
+  EXPECT_EQ(raws.CarriedPixels(), 0u);
+  // A whole packet can outlast several calls; DecodeInit forgets it.
+  TTargaRLEDecoder rows(16);
+  EXPECT_EQ(Decode(rows, {0xFF, 0x34, 0x12}, 1, 2).output, (Bytes{0x34, 0x12}));
+  EXPECT_EQ(Decode(rows, {}, 2, 4).output, (Bytes{0x34, 0x12, 0x34, 0x12}));
+  EXPECT_EQ(rows.CarriedPixels(), 125u);
+  rows.DecodeInit();
+  EXPECT_EQ(Decode(rows, {}, 2, 4).output, Bytes(4, kFill));
+  // The destination is smaller than the pixels wanted; the pixel it has no room for waits.
   TTargaRLEDecoder wide(24);
   EXPECT_EQ(Decode(wide, {0x83, 1, 2, 3}, 4, 7).output, Filled({1, 2, 3, 1, 2, 3}, 7));
+  EXPECT_EQ(Decode(wide, {}, 4, 2).output, Bytes(2, kFill));
+  EXPECT_EQ(Decode(wide, {}, 4, 12).output, Filled({1, 2, 3, 1, 2, 3}, 12));
 }
 
 TEST(GraphicCompressionTest, TargaStopsAtTheEndOfThePackedBytes) {
@@ -165,6 +182,11 @@ TEST(GraphicCompressionTest, CUTRowsFollowOneAnother) {
   decoder.Decode(source, dest, static_cast<std::int32_t>(buffer.data() + buffer.size() - source), 0, second.size());
   EXPECT_EQ(second, (Bytes{8, 9, kFill}));
   EXPECT_EQ(source, buffer.data() + buffer.size());
+
+  // An empty run (0x80) takes its value byte and writes nothing; only 0 ends the row.
+  Decoded empty = Decode(decoder, {0x09, 0x00, 0x80, 0x55, 0x81, 0x07, 0x80, 0x00, 0x01, 0x08, 0x00, 0x99}, 0, 4);
+  EXPECT_EQ(empty.output, Filled({7, 8}, 4));
+  EXPECT_EQ(empty.consumed, 11);
 
   // A row without its terminator ends with the packed bytes, and Source stops there.
   Decoded open = Decode(decoder, {0x09, 0x00, 0x04, 1, 2}, 0, 8);

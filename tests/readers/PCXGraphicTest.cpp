@@ -26,7 +26,32 @@ TEST(PCXGraphicTest, FilesOfImageMagickAndNetpbmDecodeLikeTheToolsDecodeThem) {
                                                      {"netpbm-planes4.pcx", pd4Bit},
                                                      {"netpbm-index2.pcx", pd4Bit},
                                                      {"netpbm-index4.pcx", pd4Bit},
-                                                     {"gray8-plain.pcx", pd8Bit}});
+                                                     {"gray8-plain.pcx", pd8Bit},
+                                                     {"gray2-rle.pcx", pd4Bit}});
+}
+
+TEST(PCXGraphicTest, GreyPicturesOfFewerThanFourBitsSpanTheGreyPaletteAndColourOnesKeepTheirIndices) {
+  // The first row's 4-bit indices of a fixture loaded as it is and with palette information
+  // 2 (grey), and of the grey one in version 3, whose standard colours take indices as stored.
+  auto firstRow = [](const std::string& bytes) {
+    TPCXGraphic pcx;
+    EXPECT_EQ(LoadBytes(pcx, bytes), "loaded");
+    std::string indices;
+    for (int x = 0; x < 13; ++x) indices += static_cast<char>(pcx.ScanLine(0)[x / 2] >> (x % 2 ? 0 : 4) & 15);
+    return indices;
+  };
+  // One 2-bit plane or two 1-bit planes: levels 0 to 3 become 0, 5, 10 and 15 of the 16
+  // greys; four planes are 16 greys already.
+  const std::pair<const char*, int> fixtures[] = {
+      {"pcx/netpbm-index2.pcx", 5}, {"pcx/netpbm-planes2.pcx", 5}, {"pcx/netpbm-planes4.pcx", 1}};
+  for (const auto& [fixture, step] : fixtures) {
+    SCOPED_TRACE(fixture);
+    const std::string colour = firstRow(ReadData(fixture));
+    std::string spread = colour;
+    for (char& index : spread) index = static_cast<char>(index * step);
+    EXPECT_EQ(firstRow(TPatchedBytes::OfFixture(fixture).LE16(68, 2)), spread);
+    EXPECT_EQ(firstRow(TPatchedBytes::OfFixture(fixture).LE16(68, 2).Byte(1, 3)), colour);
+  }
 }
 
 TEST(PCXGraphicTest, PalettesFollowTheVersionTheTrailerAndThePaletteInformation) {

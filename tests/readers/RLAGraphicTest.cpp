@@ -24,18 +24,27 @@ TEST(RLAGraphicTest, RowsStoredBottomFirstOrTopFirstShowUpright) {
   EXPECT_TRUE(matte.ImageProperties().BottomUp);
 }
 
-TEST(RLAGraphicTest, AStatedGammaIsApplied) {
+TEST(RLAGraphicTest, PicturesEncodedForGammaTwoPointTwoShowAsStoredAndOthersAreCorrected) {
+  // "2.2" is the gamma the display shows with: the samples stay as they are.
+  testing::ExpectFixturesDecode<TRLAGraphic>("rla", {{"rgb-gamma22.rla", pd24Bit}});
   TRLAGraphic plain, corrected;
   const std::string file = ReadData("rla/rgb.rla");
   ASSERT_EQ(LoadBytes(plain, file), "loaded");
-  ASSERT_EQ(LoadBytes(corrected, TPatchedBytes(file).Byte(28, '2').Byte(30, '2')), "loaded");  // "2.2"
+  ASSERT_EQ(LoadBytes(corrected, ReadData("rla/rgb-gamma22.rla")), "loaded");
   EXPECT_FLOAT_EQ(corrected.ImageProperties().FileGamma, 2.2f);
+  for (int i = 0; i < 256; ++i) ASSERT_EQ(corrected.ColorManager().GammaTable()[i], i);
+
+  // Samples encoded for a gamma of 1.8 are brightened for the display's 2.2.
+  ASSERT_EQ(LoadBytes(corrected, TPatchedBytes(file).Byte(28, '1').Byte(30, '8')), "loaded");  // "1.8"
   EXPECT_TRUE(corrected.ImageProperties().Options & opGammaApplied);
   const std::uint8_t level = plain.ScanLine(0)[1];
   EXPECT_EQ(corrected.ScanLine(0)[1], corrected.ColorManager().GammaTable()[level]);
-  // Text that is no number states no gamma.
-  ASSERT_EQ(LoadBytes(corrected, TPatchedBytes(file).Byte(28, 'x')), "loaded");
-  EXPECT_EQ(RgbBytes(corrected), RgbBytes(plain));
+  EXPECT_GT(corrected.ColorManager().GammaTable()[128], 128);
+  // Text that is no number, and a gamma of 0, state no gamma.
+  for (const char first : {'x', '0'}) {
+    ASSERT_EQ(LoadBytes(corrected, TPatchedBytes(file).Byte(28, static_cast<std::uint8_t>(first))), "loaded");
+    EXPECT_EQ(RgbBytes(corrected), RgbBytes(plain));
+  }
 }
 
 TEST(RLAGraphicTest, MalformedFilesAreRefusedWithOurErrors) {

@@ -10,6 +10,7 @@
 #include "readers/CUTGraphic.h"
 #include "readers/PCDGraphic.h"
 #include "readers/PCXGraphic.h"
+#include "readers/PNGGraphic.h"
 #include "readers/PPMGraphic.h"
 #include "readers/PSDGraphic.h"
 #include "readers/PSPGraphic.h"
@@ -46,6 +47,7 @@ TEST(ReaderRegistrationTest, EveryExtensionOfTheseFormatsLoadsThroughItsReader) 
       {"rla/rgb.rla", "rla", TRLAGraphic::StaticClass()},        {"rla/rgb.rla", "rpf", TRLAGraphic::StaticClass()},
       {"psd/rgb24-rle.psd", "psd", TPSDGraphic::StaticClass()},  {"psd/rgb24-rle.psd", "PDD", TPSDGraphic::StaticClass()},
       {"psp/rgb24-rle.psp", "psp", TPSPGraphic::StaticClass()},  {"pcd/landscape.pcd", "pcd", TPCDGraphic::StaticClass()},
+      {"png/rgb8.png", "png", TPNGGraphic::StaticClass()},
   };
   testing::TempDir folder;
   for (const TShared& file : shared) {
@@ -71,6 +73,7 @@ TEST(ReaderRegistrationTest, EachReaderRecognisesItsOwnFilesAndReadsThemFromTheM
       {"rla/rgb-matte.rla", &TRLAGraphic::CanReadStream},    {"cut/gray.cut", &TCUTGraphic::CanReadStream},
       {"psd/cmyk32-rle.psd", &TPSDGraphic::CanReadStream},   {"psp/layers-rle.psp", &TPSPGraphic::CanReadStream},
       {"pcd/portrait.pcd", &TPCDGraphic::CanReadStream},
+      {"png/netpbm-rgba16-interlaced.png", &TPNGGraphic::CanReadStream},
   };
   for (const auto& [fixture, _] : readers) {
     SCOPED_TRACE(fixture);

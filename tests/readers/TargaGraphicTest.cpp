@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ReaderTestSupport.h"
+#include "picture/ColorManager.h"
 
 namespace driftpost {
 namespace {
@@ -44,15 +45,57 @@ TEST(TargaGraphicTest, FilesOfImageMagickAndNetpbmDecodeLikeTheToolsDecodeThem) 
               {"gray-rle.tga", pd8Bit}});
 }
 
-TEST(TargaGraphicTest, PackedRowsEndAtTheRowAndTheNextRowStartsAtItsOwnPackets) {
-  // A run of four in a row of two pixels is cut there; the next row starts with the next
-  // packet, not with the bytes the first row's read took in.
+TEST(TargaGraphicTest, RightToLeftPicturesInEveryImageTypeAndRowOrderDecodeLikeImageMagick) {
+  testing::ExpectFixturesDecode<TTargaGraphic>(
+      "tga", {{"rtl-top-right-cmap.tga", pd8Bit},
+              {"rtl-top-right-bits24.tga", pd24Bit},
+              {"rtl-top-right-gray.tga", pd8Bit},
+              {"rtl-top-right-cmap-rle.tga", pd8Bit},
+              {"rtl-top-right-bits24-rle.tga", pd24Bit},
+              {"rtl-top-right-gray-rle.tga", pd8Bit},
+              {"rtl-top-right-bits32-rle.tga", pd32Bit},
+              {"rtl-bottom-right-cmap.tga", pd8Bit},
+              {"rtl-bottom-right-bits24.tga", pd24Bit},
+              {"rtl-bottom-right-gray.tga", pd8Bit},
+              {"rtl-bottom-right-cmap-rle.tga", pd8Bit},
+              {"rtl-bottom-right-bits24-rle.tga", pd24Bit},
+              {"rtl-bottom-right-gray-rle.tga", pd8Bit},
+              {"rtl-bottom-right-bits16.tga", pd15Bit, 0xF8}});
+}
+
+TEST(TargaGraphicTest, PacketsRunOnIntoTheNextRows) {
+  // Files packed over the whole picture: raw packets and runs that span rows.
+  testing::ExpectFixturesDecode<TTargaGraphic>(
+      "tga", {{"packets-across-rows.tga", pd24Bit}, {"packets-across-rows-cmap-rtl.tga", pd8Bit}});
+
+  // 2 by 4, top row first: a run of 5 fills two rows and starts the third, which the stream
+  // gives nothing; a raw packet of 2 ends the third and starts the fourth, which ends with
+  // a run of 1. Each row's read must give back what the row did not consume.
+  const std::string packets("\x84\x10\x01\x20\x30\x80\x40", 7);
   TTargaGraphic targa;
-  ASSERT_EQ(LoadBytes(targa, Targa(11, 8, 2, 2, 0x20, "\x83\x10\x81\x20")), "loaded");
-  EXPECT_EQ(targa.ScanLine(0)[0], 0x10);
-  EXPECT_EQ(targa.ScanLine(0)[1], 0x10);
-  EXPECT_EQ(targa.ScanLine(1)[0], 0x20);
-  EXPECT_EQ(targa.ScanLine(1)[1], 0x20);
+  ASSERT_EQ(LoadBytes(targa, Targa(11, 8, 2, 4, 0x20, packets)), "loaded");
+  const std::vector<std::string> leftToRight = {"\x10\x10", "\x10\x10", "\x10\x20", "\x30\x40"};
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(std::string(reinterpret_cast<char*>(targa.ScanLine(y)), 2), leftToRight[y]);
+  // The same packets right to left: each row mirrored after its pixels are complete.
+  ASSERT_EQ(LoadBytes(targa, Targa(11, 8, 2, 4, 0x30, packets)), "loaded");
+  const std::vector<std::string> rightToLeft = {"\x10\x10", "\x10\x10", "\x20\x10", "\x40\x30"};
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(std::string(reinterpret_cast<char*>(targa.ScanLine(y)), 2), rightToLeft[y]);
+}
+
+TEST(TargaGraphicTest, SixteenBitGreyPicturesShowTheirGreyAndNotTheirAlpha) {
+  // GIMP writes grey and alpha as 16 bits in image types 3 and 11.
+  testing::ExpectFixturesDecode<TTargaGraphic>(
+      "tga", {{"gimp-gray-alpha.tga", pd8Bit}, {"gimp-gray-alpha-rle.tga", pd8Bit}});
+  TTargaGraphic targa;
+  targa.LoadFile(testing::DataFile("tga/gimp-gray-alpha.tga"));
+  EXPECT_EQ(targa.ImageProperties().ColorScheme, cmGrayAlpha);
+  EXPECT_EQ(targa.ImageProperties().BitsPerPixel, 16);
+  EXPECT_EQ(targa.Palette()[200], (TRGBQuad{200, 200, 200, 0}));
+  // Right to left, and a packed file that ends early: the rows it lacks stay black.
+  ASSERT_EQ(LoadBytes(targa, Targa(11, 16, 3, 2, 0x30, std::string("\x02\x10\xFF\x20\xFF\x30\xFF", 7))),
+            "loaded");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(targa.ScanLine(0)), 3), "\x30\x20\x10");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(targa.ScanLine(1)), 3), std::string(3, '\0'));
 }
 
 TEST(TargaGraphicTest, GreyPicturesGetAGreyPaletteAndSkipAColourMap) {
@@ -79,7 +122,8 @@ TEST(TargaGraphicTest, MalformedFilesAreRefusedWithOurErrors) {
   // Packed data that ends early leaves the rest of the picture as it was.
   EXPECT_EQ(LoadBytes(targa, Targa(10, 24, 4, 4, 0, "\x83\x01\x02")), "loaded");
 
-  for (const char* file : {"tga/bits24-rle.tga", "tga/cmap16.tga", "tga/netpbm-bits24.tga"})
+  for (const char* file : {"tga/bits24-rle.tga", "tga/cmap16.tga", "tga/netpbm-bits24.tga", "tga/packets-across-rows.tga",
+                           "tga/gimp-gray-alpha-rle.tga"})
     testing::LoadEveryPrefix<TTargaGraphic>(testing::ReadData(file));
 }
 

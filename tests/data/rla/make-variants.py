@@ -8,6 +8,8 @@ picture's own, written beside each file.
   rgb.rla         three colour channels, rows stored bottom first (active bottom 0 < top 6)
   rgb-matte.rla   three colour channels and a matte channel rising from left to right
   rgb-topfirst.rpf  rows stored top first (active bottom 6 > top 0)
+  rgb-gamma22.rla   as rgb.rla, with the gamma "2.2" that rendering programs state for pictures
+                    encoded for the usual display (shown as stored)
 """
 import struct
 import subprocess
@@ -23,10 +25,10 @@ def text(value, size):
     return value.encode().ljust(size, b"\0")
 
 
-def header(bottom, top, mattes):
+def header(bottom, top, mattes, gamma):
     h = struct.pack(">8h", 0, WIDTH - 1, bottom, top, 0, WIDTH - 1, bottom, top)
     h += struct.pack(">6h", 1, 0, 3, mattes, 0, -2)
-    h += text("1.0", 16) + bytes(96)                        # gamma, chromaticities
+    h += text(gamma, 16) + bytes(96)                        # gamma, chromaticities
     h += struct.pack(">i", 0)                               # job number
     h += text("fixture", 128) + text("", 128) + text("make-variants.py", 64)
     h += text("", 32) + text("", 32) + text("", 20) + text("", 24) + text("1.857", 8)
@@ -58,7 +60,7 @@ def pack(channel):
     return bytes(out)
 
 
-def write(name, bottom, top, mattes):
+def write(name, bottom, top, mattes, gamma="1.0"):
     stored = list(reversed(rows)) if bottom < top else rows
     data = bytearray()
     offsets = []
@@ -70,7 +72,7 @@ def write(name, bottom, top, mattes):
             packed = pack(channel)
             data += struct.pack(">H", len(packed)) + packed
     with open(name, "wb") as f:
-        f.write(header(bottom, top, mattes) + b"".join(struct.pack(">I", o) for o in offsets) + data)
+        f.write(header(bottom, top, mattes, gamma) + b"".join(struct.pack(">I", o) for o in offsets) + data)
     with open(name.rsplit(".", 1)[0] + ".rgb", "wb") as f:
         f.write(raw)
 
@@ -78,3 +80,4 @@ def write(name, bottom, top, mattes):
 write("rgb.rla", 0, HEIGHT - 1, 0)
 write("rgb-matte.rla", 0, HEIGHT - 1, 1)
 write("rgb-topfirst.rpf", HEIGHT - 1, 0, 0)
+write("rgb-gamma22.rla", 0, HEIGHT - 1, 0, gamma="2.2")

@@ -5,6 +5,14 @@
   bits15.tga        true colour, 15 bits per pixel, rows bottom first
   cmap16.tga        16 colours in a colour map of 16-bit entries, rows bottom first
   cmap32-rle.tga    16 colours in a colour map of 32-bit entries, run-length packed, top row first
+
+and, as the earliest Targa writers packed a picture (each packet may run on from one row into
+the next, whether a run or raw pixels), from asymmetric.png with a band of one colour across
+rows 2 and 3:
+
+  packets-across-rows.tga           true colour, 24 bits, rows bottom first
+  packets-across-rows-cmap-rtl.tga  16 colours in a colour map of 24-bit entries, rows top
+                                    first, each row stored right to left
 """
 import struct
 import subprocess
@@ -12,8 +20,8 @@ import subprocess
 WIDTH, HEIGHT = 13, 7
 
 
-def pixels(*options):
-    raw = subprocess.run(["convert", "../bmp/source.png", *options, "-depth", "8", "rgb:-"],
+def pixels(*options, source="../bmp/source.png"):
+    raw = subprocess.run(["convert", source, *options, "-depth", "8", "rgb:-"],
                          check=True, capture_output=True).stdout
     return [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
 
@@ -35,21 +43,26 @@ def word555(rgb):
 
 def pack_row(indices):
     """Targa packets of 1-byte pixels: runs for repeats, raw packets otherwise."""
+    return pack([bytes([i]) for i in indices])
+
+
+def pack(values):
+    """Targa packets of pixels given as byte strings: runs for repeats, raw packets otherwise."""
     out = bytearray()
     i = 0
-    while i < len(indices):
+    while i < len(values):
         run = 1
-        while i + run < len(indices) and run < 128 and indices[i + run] == indices[i]:
+        while i + run < len(values) and run < 128 and values[i + run] == values[i]:
             run += 1
         if run > 1:
-            out += bytes([0x80 | (run - 1), indices[i]])
+            out += bytes([0x80 | (run - 1)]) + values[i]
             i += run
             continue
         raw = 1
-        while i + raw < len(indices) and raw < 128 and (i + raw + 1 >= len(indices)
-                                                        or indices[i + raw] != indices[i + raw + 1]):
+        while i + raw < len(values) and raw < 128 and (i + raw + 1 >= len(values)
+                                                       or values[i + raw] != values[i + raw + 1]):
             raw += 1
-        out += bytes([raw - 1]) + bytes(indices[i:i + raw])
+        out += bytes([raw - 1]) + b"".join(values[i:i + raw])
         i += raw
     return out
 
@@ -74,3 +87,16 @@ with open("cmap32-rle.tga", "wb") as f:
     f.write(b"".join(bytes([b, g, r, 255]) for r, g, b in palette))
     for row in rows(index, True):
         f.write(pack_row(row))
+
+banded = pixels("-fill", "orange", "-draw", "rectangle 0,2 12,3", source="asymmetric.png")
+with open("packets-across-rows.tga", "wb") as f:
+    f.write(header(10, 0, 0, 0, 24, 0))
+    f.write(pack([bytes([b, g, r]) for row in rows(banded, False) for r, g, b in row]))
+
+few = pixels("-fill", "orange", "-draw", "rectangle 0,2 12,3", "-colors", "16", source="asymmetric.png")
+palette = sorted(set(few))
+index = [palette.index(p) for p in few]
+with open("packets-across-rows-cmap-rtl.tga", "wb") as f:
+    f.write(header(9, 1, len(palette), 24, 8, 0x30))
+    f.write(b"".join(bytes([b, g, r]) for r, g, b in palette))
+    f.write(pack([bytes([i]) for row in rows(index, True) for i in reversed(row)]))
