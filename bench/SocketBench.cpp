@@ -4,6 +4,9 @@
 #include <chrono>
 #include <netinet/tcp.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 #include "net/WSocketS.h"
 
@@ -84,5 +87,37 @@ void BM_NewConnection(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_NewConnection);
+
+// Many connected clients leave at once: the time from their closes until the server has
+// freed every one of them, per client, for growing numbers of clients.
+void BM_ClientsLeaveAtOnce(benchmark::State& state) {
+  TEchoServer echo;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(echo.Port())));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int count = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<int> peers;
+    for (int i = 0; i < count; ++i) {
+      peers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      if (::connect(peers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) break;
+      TMessageLoop::Current().ProcessMessages();
+    }
+    if (!RunUntil([&] { return echo.server.ClientCount() == count; })) {
+      state.SkipWithError("clients not taken");
+      break;
+    }
+    state.ResumeTiming();
+    for (int peer : peers) ::close(peer);
+    if (!RunUntil([&] { return echo.server.ClientCount() == 0; })) {
+      state.SkipWithError("clients not freed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_ClientsLeaveAtOnce)->Arg(500)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,6 +10,11 @@ TDesktop::TDesktop(TProgram& program) {
   container_ = std::make_unique<TContainer>(program.Store(), program.IniFileName(), program.ContainerFileName());
   console_ = std::make_unique<TWebServer>(program.Console(), *container_);
   container_->AddConsoleAction(console_->acShowConsole);
+  // The console starts its log afresh when it is made, so what the Container window found
+  // before is logged only now.
+  TConsoleLog& log = program.Log();
+  container_->OnLogLine = [&log](const std::string& line) { log.LogLine(line); };
+  if (!program.Store().LoadFailure().empty()) log.LogLine(program.Store().LoadFailure());
 }
 
 TDesktop::~TDesktop() { ShutDown(); }

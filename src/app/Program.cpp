@@ -48,10 +48,14 @@ void TProgram::CreateServer() {
   server.OnClientDisconnect = [this](TComponent*, THttpConnection*, std::uint16_t) {
     console_.ClientDisconnect(httpServer1_->ClientCount());
   };
+  server.OnConnectionDropped = [this](TComponent*, THttpConnection* client, const std::string& reason) {
+    log_.LogLine("Connection from " + client->PeerAddr() + ":" + client->PeerPort() + " dropped: " + reason);
+  };
 
   console_.OnStartServer = [this](const std::string& port) {
     httpServer1_->SetPort(port);
     httpServer1_->SetClientClass(HttpConnectionClassOf<TMyHttpConnection>());
+    httpServer1_->SetRequestTimeout(std::chrono::seconds(console_.RequestTimeout()));
     httpServer1_->Start();
   };
   console_.OnStopServer = [this] { httpServer1_->Stop(); };

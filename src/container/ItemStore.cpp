@@ -1,9 +1,12 @@
 #include "container/ItemStore.h"
 
+#include <cerrno>
 #include <random>
+#include <sys/stat.h>
 
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
+#include "platform/Format.h"
 #include "platform/Stream.h"
 #include "platform/StringList.h"
 #include "platform/TextUtils.h"
@@ -65,6 +68,9 @@ std::int32_t TItemStore::NextId() {
 }
 
 const TItemEntry& TItemStore::AddItem(const std::string& path) {
+  if (path.find_first_of("\r\n") != std::string::npos)
+    throw EItemPathError(Format("Cannot share %s: its name holds a line break, which the share list cannot keep",
+                                {EscapeControlCharacters(path)}));
   TItemCategory category = Classify(path);
   TItemList& list = lists_[static_cast<std::size_t>(category)];
   list.entries_.push_back(TItemEntry{path, NextId()});
@@ -74,12 +80,18 @@ const TItemEntry& TItemStore::AddItem(const std::string& path) {
 }
 
 void TItemStore::LoadContainerFile(const std::string& fileName) {
+  struct stat info;
+  if (::lstat(fileName.c_str(), &info) != 0 && errno == ENOENT) return;
   try {
     TStringList lines;
     lines.SetText(ReadFileToString(fileName));
     for (const std::string& line : lines) AddItem(line);
-  } catch (const std::exception&) {
-    // A damaged or unreadable share list must not keep the program from starting.
+  } catch (const std::exception& error) {
+    // A damaged or unreadable share list must not keep the program from starting, nor may
+    // the incomplete list replace it at exit.
+    unloadedFile_ = fileName;
+    loadFailure_ = Format("The share list %s could not be read (%s); it is kept as it is and not saved over",
+                          {fileName, error.what()});
   }
 }
 
@@ -92,6 +104,10 @@ std::string TItemStore::ContainerText() const {
 }
 
 void TItemStore::SaveContainerFile(const std::string& fileName) const {
+  if (!unloadedFile_.empty() && fileName == unloadedFile_)
+    throw EFCreateError(Format("The share list %s was not saved: it could not be read at start-up, and saving "
+                               "would replace it with an incomplete list",
+                               {fileName}));
   WriteFileAtomically(fileName, ContainerText());
 }
 

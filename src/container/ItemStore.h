@@ -11,9 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/Exception.h"
+
 namespace driftpost {
 
 enum class TItemCategory { Pictures = 0, Sounds = 1, Packages = 2, Others = 3 };
+
+// A path the store refuses to share: one whose name holds a line break, which the share
+// list file cannot keep as one entry.
+class EItemPathError : public Exception {
+ public:
+  using Exception::Exception;
+};
 
 constexpr std::array<TItemCategory, 4> AllCategories = {
     TItemCategory::Pictures, TItemCategory::Sounds, TItemCategory::Packages, TItemCategory::Others};
@@ -48,13 +57,18 @@ class TItemStore {
   TItemCategory Classify(const std::string& path) const;
 
   // Classifies and appends one entry; duplicates are allowed and get their own identifier.
+  // A path holding CR or LF is refused with EItemPathError.
   const TItemEntry& AddItem(const std::string& path);
 
-  // Adds every line of the file in file order. Any failure ends the load silently and keeps
-  // what was added so far; a missing file adds nothing.
+  // Adds every line of the file in file order. Any failure ends the load and keeps what was
+  // added so far; LoadFailure() then says what went wrong, and that file is not saved over
+  // (it may hold entries the store lacks). A missing file adds nothing.
   void LoadContainerFile(const std::string& fileName);
+  // Empty, or the sentence that says which share list could not be read, and why.
+  const std::string& LoadFailure() const { return loadFailure_; }
   // Writes Pictures, Packages, Sounds, Others, each path followed by CR LF. The file always
-  // holds either the old or the complete new list. Raises EFCreateError on failure.
+  // holds either the old or the complete new list. Raises EFCreateError on failure, and
+  // when this file is the one that could not be loaded.
   void SaveContainerFile(const std::string& fileName) const;
   std::string ContainerText() const;
 
@@ -78,6 +92,8 @@ class TItemStore {
   std::string joinedExtensions_;  // every extension followed by CR LF
   std::array<TItemList, 4> lists_;
   std::int32_t lastId_;
+  std::string loadFailure_;
+  std::string unloadedFile_;  // the share list whose load failed
 };
 
 }  // namespace driftpost

@@ -1,5 +1,6 @@
 #include "http/HttpSrv.h"
 
+#include <cctype>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -41,6 +42,21 @@ std::vector<TWord> SplitWords(const std::string& line) {
   return words;
 }
 
+// "HTTP/" and a digit, a dot and a digit: a version that may be echoed in a status line.
+bool IsHttpVersion(const std::string& version) {
+  auto digit = [&version](std::size_t i) { return std::isdigit(static_cast<unsigned char>(version[i])) != 0; };
+  return version.size() == 8 && version.compare(0, 5, "HTTP/") == 0 && digit(5) && version[6] == '.' && digit(7);
+}
+
+// A time limit as a log shows it: "60 s", or "0.25 s" for a fraction.
+std::string SecondsText(std::chrono::milliseconds time) {
+  const long long ms = time.count();
+  if (ms % 1000 == 0) return IntToStr(ms / 1000) + " s";
+  std::string fraction = IntToStr(1000 + ms % 1000).substr(1);
+  while (fraction.back() == '0') fraction.pop_back();
+  return IntToStr(ms / 1000) + "." + fraction + " s";
+}
+
 bool HasParentSegment(std::string_view path) {
   std::size_t start = 0;
   for (;;) {
@@ -72,6 +88,7 @@ THttpConnection::~THttpConnection() {
   destroying_ = true;
   OnDataAvailable = nullptr;
   OnDataSent = nullptr;
+  StopTimer();
 }
 
 void THttpConnection::SetDocumentStream(std::unique_ptr<TStream> stream) { documentStream_ = std::move(stream); }
@@ -80,20 +97,30 @@ bool THttpConnection::CanAnswer() const {
   return !sendingShutDown_ && hSocket_ != INVALID_SOCKET && state_ == wsConnected;
 }
 
+void THttpConnection::Dup(TSocket handle) {
+  TWSocketClient::Dup(handle);
+  if (state_ == wsConnected) BeginTimedPhase(TTimedPhase::Request);
+}
+
 void THttpConnection::ConnectionDataAvailable(std::uint16_t error) {
   if (discardInput_) {
     ReceiveText();
     return;
   }
+  if (draining_) {
+    DiscardInput();
+    return;
+  }
   if (requestState_ == hcBody) {
     if (acceptPostedData_ && OnPostedData) {
+      lastActivity_ = std::chrono::steady_clock::now();
       int waiting = RcvdCount();
       OnPostedData(this, error);
       // Line mode offers an unread line again and again: a handler that leaves it loses it.
       if (LineMode() && waiting > 0 && RcvdCount() == waiting) ReceiveText();
       return;
     }
-    ReceiveText();  // not asked for: dropped
+    DiscardInput();  // not asked for: dropped
     return;
   }
 
@@ -148,7 +175,9 @@ void THttpConnection::ParseRequestLine(const std::string& line) {
     params_ = target_.substr(question + 1);
   }
   version_ = UpperCase(Trim(version));
-  if (version_.empty()) version_ = "HTTP/1.0";
+  // The version is echoed in the status line: anything but a real one would put the
+  // client's bytes there.
+  if (!IsHttpVersion(version_)) version_ = "HTTP/1.0";
 }
 
 void THttpConnection::ParseHeaderLine(const std::string& line) {
@@ -193,7 +222,19 @@ void THttpConnection::CutOff() {
   Close();
 }
 
+void THttpConnection::DiscardInput() {
+  char scratch[16384];
+  const int got = Receive(scratch, sizeof scratch);
+  if (got > 0) discarded_ += got;
+  if (!draining_ && discarded_ > MaxDiscardedInput && !ReceivingPaused()) {
+    // Enough: the peer waits until the answer has gone, and the connection then closes.
+    closeAfterAnswer_ = true;
+    PauseReceiving();
+  }
+}
+
 void THttpConnection::Dispatch() {
+  BeginTimedPhase(TTimedPhase::Answer);
   if (!path_.empty() && path_[0] == '/')
     document_ = docDir_ + path_;
   else
@@ -226,7 +267,19 @@ void THttpConnection::Dispatch() {
   } catch (...) {
     // Nothing will answer this request any more: the client is not left waiting for it.
     if (!answerStarted_) CloseLater();
+    DropInputDuringAnswer();
     throw;
+  }
+  DropInputDuringAnswer();
+}
+
+void THttpConnection::DropInputDuringAnswer() {
+  // Nothing after the request can be answered on this connection (sending ends with the
+  // answer), so it is no longer parsed: it is read raw and dropped, and no line limit can
+  // cut the answer short.
+  if (requestState_ == hcBody && !acceptPostedData_) {
+    discarded_ = 0;
+    SetLineMode(false);
   }
 }
 
@@ -282,9 +335,12 @@ void THttpConnection::SendDocumentFile(bool sendContent) {
   answerContentType_ = ContentTypeForFile(document_);
   documentStream_.reset();
   auto file = std::make_unique<TFileStream>(document_, fmOpenRead | fmShareDenyWrite);
+  // The name may have been given to something else since it was looked at.
+  if (!file->Regular()) throw EFOpenError::ForFile(document_);
   const std::int64_t size = file->Size();
-  if (!sendContent) file->Seek(0, TSeekOrigin::soEnd);
-  documentStream_ = std::move(file);
+  auto answer = std::make_unique<TAnswerStream>();
+  if (sendContent) answer->AttachFile(std::move(file), size);
+  documentStream_ = std::move(answer);
   if (!CanAnswer()) {
     documentStream_.reset();
     CloseLater();
@@ -316,7 +372,18 @@ void THttpConnection::SendDocumentStream() {
 void THttpConnection::PumpDocument() {
   if (!documentStream_) return;
   if (chunk_.empty()) chunk_.resize(static_cast<std::size_t>(BufSize()));
-  std::int64_t got = documentStream_->Read(chunk_.data(), static_cast<std::int64_t>(chunk_.size()));
+  std::int64_t got;
+  try {
+    got = documentStream_->Read(chunk_.data(), static_cast<std::int64_t>(chunk_.size()));
+  } catch (const std::exception& failure) {
+    // The rest of the answer cannot be had: what is queued still leaves, then the
+    // connection closes, so the client sees the answer end early.
+    documentStream_.reset();
+    closeAfterAnswer_ = true;
+    FireDropped(failure.what());
+    CloseLater();
+    return;
+  }
   if (got > 0) {
     Send(chunk_.data(), static_cast<int>(got));
     return;
@@ -336,24 +403,107 @@ void THttpConnection::ConnectionDataSent() {
   PumpDocument();
   if (closeWhenSent_ && AllSent()) {
     closeWhenSent_ = false;
-    Close();
+    CloseGracefully();
   }
+}
+
+int THttpConnection::RawSend(const void* data, int length) {
+  int sent = TWSocketClient::RawSend(data, length);
+  if (sent > 0) {
+    handedOver_ += sent;
+    lastActivity_ = std::chrono::steady_clock::now();
+  }
+  return sent;
+}
+
+bool THttpConnection::PeerTookMore() {
+  // The system may hold megabytes of an answer: a slow peer takes them for a long time
+  // without room for more, and that is progress too.
+  unsigned long waiting = 0;
+  if (hSocket_ == INVALID_SOCKET || winsock::BytesUnacknowledged(hSocket_, waiting) != 0) return false;
+  const std::int64_t acknowledged = handedOver_ - static_cast<std::int64_t>(waiting);
+  if (acknowledged <= acknowledged_) return false;
+  acknowledged_ = acknowledged;
+  return true;
 }
 
 void THttpConnection::AnswerNotFound() {
   if (!CanAnswer()) return;
   answerStarted_ = true;
-  const std::string body =
-      "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The requested URL " + path_ +
-      " was not found on this server.<P></BODY></HTML>" + CRLF;
-  QueueText(version_ + " 404 Not Found" + CRLF + "Content-Type: text/html" + CRLF +
-            "Content-Length: " + IntToStr(static_cast<long long>(body.size())) + CRLF + CRLF);
+  const std::string body = "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The "
+                           "requested URL " +
+                           EscapeHtml(path_) + " was not found on this server.<P></BODY></HTML>" + CRLF;
+  const std::string header = version_ + " 404 Not Found" + CRLF + "Content-Type: text/html" + CRLF +
+                             "Content-Length: " + IntToStr(static_cast<long long>(body.size())) + CRLF + CRLF;
+  // The answer to HEAD is the header that GET would get, without its body.
+  if (method_ == "HEAD") {
+    SendText(header);
+    return;
+  }
+  QueueText(header);
   SendText(body);
 }
 
 void THttpConnection::RequestDone() {
   requestState_ = hcRequestLine;
-  if (closeAfterAnswer_ || !SameText(reqConnection_, "Keep-Alive")) CloseLater();
+  SetLineMode(true);
+  if (peerFinished_ || closeAfterAnswer_ || !SameText(reqConnection_, "Keep-Alive")) {
+    CloseLater();
+    return;
+  }
+  BeginTimedPhase(TTimedPhase::Request);
+}
+
+bool THttpConnection::AnswerInProgress() const {
+  // A stream handed over but never sent (a POST handler's) is no answer on its way.
+  return !AllSent() || closeWhenSent_ || (documentStream_ && answerStarted_ && !sendingShutDown_);
+}
+
+bool THttpConnection::InputWaiting() const {
+  // Only what the system holds unread makes a close reset the connection.
+  unsigned long waiting = 0;
+  return hSocket_ != INVALID_SOCKET && winsock::BytesWaiting(hSocket_, waiting) == 0 && waiting > 0;
+}
+
+bool THttpConnection::KeepOpenForAnswer() {
+  peerFinished_ = true;
+  // What came before the end is taken first; it may be the request itself.
+  ReadLoop(0);
+  return hSocket_ != INVALID_SOCKET && state_ == wsConnected && AnswerInProgress();
+}
+
+void THttpConnection::CloseGracefully() {
+  if (hSocket_ == INVALID_SOCKET || state_ != wsConnected || draining_) {
+    if (!draining_) Close();
+    return;
+  }
+  if (peerFinished_) {
+    // All the peer will ever send is here already: taken, it cannot cause a reset.
+    while (InputWaiting() && hSocket_ != INVALID_SOCKET) {
+      char scratch[16384];
+      if (Receive(scratch, sizeof scratch) <= 0) break;
+    }
+    Close();
+    return;
+  }
+  if (InputWaiting()) {
+    BeginDrain();
+    return;
+  }
+  Close();
+}
+
+void THttpConnection::BeginDrain() {
+  Shutdown(1);
+  sendingShutDown_ = true;
+  draining_ = true;
+  SetLineMode(false);
+  ResumeReceiving();
+  timedPhase_ = TTimedPhase::None;
+  StopTimer();
+  ArmTimer(std::chrono::steady_clock::now() + DrainTime);
+  // Whatever waits already is taken now; the rest as it comes, until the peer closes.
+  ReadLoop(0);
 }
 
 void THttpConnection::WndProc(TMessage& message) {
@@ -368,11 +518,106 @@ void THttpConnection::WndProc(TMessage& message) {
         closeWhenSent_ = true;
         return;
       }
-      break;
+      CloseGracefully();
+      return;
+    case WM_HTTP_TIMER:
+      TimerFired();
+      return;
+    case WM_SOCKET_SELECT: {
+      // The peer's end of sending (not a reset) must not discard the answer still on its
+      // way: the connection stays until it has gone.
+      const long events = SelectEvent(message.LParam);
+      const int error = SelectError(message.LParam);
+      if (!(events & FD_CLOSE) || error != 0 || hSocket_ == INVALID_SOCKET ||
+          static_cast<TSocket>(message.WParam) != hSocket_ || paused_ || state_ != wsConnected)
+        break;
+      if (events != FD_CLOSE) {
+        TMessage others = message;
+        others.LParam = MakeSelectLParam(events & ~FD_CLOSE, error);
+        TWSocketClient::WndProc(others);
+        if (hSocket_ == INVALID_SOCKET || static_cast<TSocket>(message.WParam) != hSocket_) return;
+      }
+      if (KeepOpenForAnswer()) return;
+      if (hSocket_ == INVALID_SOCKET || static_cast<TSocket>(message.WParam) != hSocket_) return;
+      TMessage close = message;
+      close.LParam = MakeSelectLParam(FD_CLOSE, 0);
+      TWSocketClient::WndProc(close);
+      return;
+    }
     default:
       break;
   }
   TWSocketClient::WndProc(message);
+}
+
+// ------------------------------------------------------------------ time limits
+
+void THttpConnection::SetRequestTimeout(std::chrono::milliseconds value) {
+  requestTimeout_ = std::max(value, std::chrono::milliseconds(0));
+  if (timedPhase_ != TTimedPhase::None) BeginTimedPhase(timedPhase_);
+}
+
+void THttpConnection::BeginTimedPhase(TTimedPhase phase) {
+  timedPhase_ = phase;
+  lastActivity_ = std::chrono::steady_clock::now();
+  PeerTookMore();
+  if (requestTimeout_.count() <= 0 || draining_) {
+    if (!draining_) StopTimer();
+    return;
+  }
+  ArmTimer(NextLook(lastActivity_));
+}
+
+std::chrono::steady_clock::time_point THttpConnection::NextLook(std::chrono::steady_clock::time_point now) const {
+  // What the peer acknowledges is seen only when it is looked at: during an answer that is
+  // done four times in each time limit, so that a peer that stopped taking is found soon.
+  const auto due = lastActivity_ + requestTimeout_;
+  if (timedPhase_ != TTimedPhase::Answer) return due;
+  return std::min(due, now + requestTimeout_ / 4);
+}
+
+void THttpConnection::ArmTimer(std::chrono::steady_clock::time_point due) {
+  // A timer that comes earlier looks again then; only a later one must be replaced.
+  if (timer_ != 0 && timerDue_ <= due) return;
+  StopTimer();
+  timerDue_ = due;
+  const auto delay = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+  timer_ = loop_.SetTimer(handle_, WM_HTTP_TIMER, std::max(delay, std::chrono::milliseconds(0)));
+}
+
+void THttpConnection::StopTimer() {
+  if (timer_ != 0) loop_.KillTimer(timer_);
+  timer_ = 0;
+}
+
+void THttpConnection::TimerFired() {
+  timer_ = 0;
+  if (hSocket_ == INVALID_SOCKET || state_ != wsConnected) return;
+  if (draining_) {
+    Close();
+    return;
+  }
+  if (timedPhase_ == TTimedPhase::None || requestTimeout_.count() <= 0) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (timedPhase_ == TTimedPhase::Answer && PeerTookMore()) lastActivity_ = now;
+  if (now < lastActivity_ + requestTimeout_) {
+    ArmTimer(NextLook(now));
+    return;
+  }
+  if (timedPhase_ == TTimedPhase::Request) {
+    FireDropped("no complete request within " + SecondsText(requestTimeout_));
+    Close();
+  } else {
+    FireDropped("the answer made no progress for " + SecondsText(requestTimeout_));
+    // Nothing queued can reach this peer: the system lets go of it at once.
+    Abort();
+  }
+}
+
+void THttpConnection::FireSessionClosed(int error) {
+  timedPhase_ = TTimedPhase::None;
+  StopTimer();
+  TWSocketClient::FireSessionClosed(error);
 }
 
 void THttpConnection::FireGetDocument(THttpGetFlag& flags) {
@@ -385,6 +630,10 @@ void THttpConnection::FireHeadDocument(THttpGetFlag& flags) {
 
 void THttpConnection::FirePostDocument(THttpGetFlag& flags) {
   if (OnPostDocument) OnPostDocument(this, flags);
+}
+
+void THttpConnection::FireDropped(const std::string& reason) {
+  if (OnDropped && !destroying_) OnDropped(this, reason);
 }
 
 // ------------------------------------------------------------------ server
@@ -504,6 +753,10 @@ void THttpServer::WSocketServerClientConnect(TWSocketClient* client, std::uint16
   connection->OnPostedData = [this, connection](TComponent*, std::uint16_t postError) {
     FirePostedData(connection, postError);
   };
+  connection->OnDropped = [this, connection](TComponent*, const std::string& reason) {
+    if (OnConnectionDropped) OnConnectionDropped(this, connection, reason);
+  };
+  connection->SetRequestTimeout(requestTimeout_);
   if (OnClientConnect) OnClientConnect(this, connection, error);
 }
 

@@ -23,9 +23,26 @@
 //
 // Protections against the peer: a Path with a ".." segment never reaches a file (404); a
 // connection whose kept header lines grow past MaxHeaderBytes, or that sends a line longer
-// than LineLimit, is closed.
+// than LineLimit, is closed. A file answer is read from the file a block at a time
+// (TAnswerStream), never held whole.
+//
+// What a peer does must not cut an answer short. A peer that has finished sending (a
+// half-close after its request) still gets the whole answer, then the connection closes.
+// Whatever arrives while an answer is on its way is read and dropped, up to
+// MaxDiscardedInput bytes; beyond that the connection stops reading and closes once the
+// answer has gone. A connection that closes with input still unread first shuts down
+// sending and reads on for up to DrainTime (until the peer closes), so that the reset a
+// close with unread input would cause cannot destroy the answer on its way.
+//
+// Time limits (RequestTimeout): a connection must complete its request header within that
+// time after connecting (or after its previous answer), and an answer must make progress
+// at least once in that time (the system takes more of it, or the peer acknowledges more of
+// what the system holds); otherwise the connection is closed and OnDropped says why.
+// OnDropped also reports an answer whose document stream failed (a file that shrank while
+// it was sent); what was sent of it stays sent.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,6 +50,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "http/AnswerStream.h"
 #include "net/WSocketS.h"
 #include "platform/Stream.h"
 #include "platform/StringList.h"
@@ -48,8 +66,14 @@ enum THttpConnectionState : std::uint8_t { hcRequestLine, hcHeaders, hcBody };
 // Posted to the connection's own target once the last byte of an answer has been handed
 // over: the next request may begin.
 constexpr unsigned WM_REQUEST_DONE = WM_USER + 40;
+// The connection's time limit has come (see RequestTimeout).
+constexpr unsigned WM_HTTP_TIMER = WM_USER + 41;
 
 using THttpGetConnEvent = std::function<void(TComponent* Sender, THttpGetFlag& Flags)>;
+// Why the engine ended a connection early, as a sentence for a log.
+using THttpDroppedConnEvent = std::function<void(TComponent* Sender, const std::string& Reason)>;
+
+constexpr std::chrono::milliseconds DefaultRequestTimeout{60000};
 
 class THttpConnection : public TWSocketClient {
  public:
@@ -59,6 +83,10 @@ class THttpConnection : public TWSocketClient {
   // The connection's send block size, and so the largest chunk of an answer.
   static constexpr int DocumentBlockSize = 1 << 16;
   static constexpr std::size_t HeaderLineOverhead = sizeof(std::string);
+  // The most input read and dropped while an answer is on its way.
+  static constexpr std::int64_t MaxDiscardedInput = 1 << 20;
+  // How long a closing connection reads on for the peer's end before it closes anyway.
+  static constexpr std::chrono::milliseconds DrainTime{2000};
 
   explicit THttpConnection(TComponent* owner = nullptr);
   ~THttpConnection() override;
@@ -98,12 +126,18 @@ class THttpConnection : public TWSocketClient {
   TStream* DocumentStream() const { return documentStream_.get(); }
   void SetDocumentStream(std::unique_ptr<TStream> stream);
 
+  // The time limit for a request header and for each step of an answer (0: none).
+  std::chrono::milliseconds RequestTimeout() const { return requestTimeout_; }
+  void SetRequestTimeout(std::chrono::milliseconds value);
+
   // ---- events
   THttpGetConnEvent OnGetDocument;
   THttpGetConnEvent OnHeadDocument;
   THttpGetConnEvent OnPostDocument;
   // Body data of an accepted POST is waiting; the handler reads it (ReceiveText).
   TDataAvailable OnPostedData;
+  // The connection is being ended early: a time limit passed, or the answer's stream failed.
+  THttpDroppedConnEvent OnDropped;
 
   // ---- answers
   // Sends DocumentStream from its position to its end, then ends the request. Without a
@@ -112,7 +146,8 @@ class THttpConnection : public TWSocketClient {
   // The header for Document and, with sendContent, the file itself. Raises EFOpenError
   // when Document is no regular file inside DocDir or cannot be opened.
   void SendDocumentFile(bool sendContent);
-  // The 404 page for Path; the caller closes the connection afterwards.
+  // The 404 page for Path (its header only for HEAD); the caller closes the connection
+  // afterwards.
   void AnswerNotFound();
   // Ends the connection after the current answer even when the request asked for
   // "Keep-Alive" (for answers that report a failure).
@@ -121,18 +156,49 @@ class THttpConnection : public TWSocketClient {
   static std::string ContentTypeForFile(const std::string& fileName);
 
   void WndProc(TMessage& message) override;
+  void Dup(TSocket handle) override;
 
  protected:
   virtual void FireGetDocument(THttpGetFlag& flags);
   virtual void FireHeadDocument(THttpGetFlag& flags);
   virtual void FirePostDocument(THttpGetFlag& flags);
+  virtual void FireDropped(const std::string& reason);
   // Reads the next chunk of DocumentStream into the send queue; at its end shuts down
-  // sending and posts WM_REQUEST_DONE. Runs each time the send queue has drained.
+  // sending and posts WM_REQUEST_DONE. Runs each time the send queue has drained. A stream
+  // that fails ends the answer there: the connection closes once the queue has drained.
   virtual void PumpDocument();
+  // Every byte the system takes is progress of the answer.
+  int RawSend(const void* data, int length) override;
+  // Whether the peer has acknowledged bytes since this was last asked.
+  bool PeerTookMore();
+  void FireSessionClosed(int error) override;
 
  private:
+  // What the time limit applies to.
+  enum class TTimedPhase { None, Request, Answer };
+
   void ConnectionDataAvailable(std::uint16_t error);
   void ConnectionDataSent();
+  // Reads and drops what is waiting; past MaxDiscardedInput (except while draining) stops
+  // reading and marks the connection to close after its answer.
+  void DiscardInput();
+  // After a request has been dispatched: the input that follows it is dropped unparsed.
+  void DropInputDuringAnswer();
+  // The peer has finished sending: true when the connection stays open for the answer on
+  // its way.
+  bool KeepOpenForAnswer();
+  bool AnswerInProgress() const;
+  // Whether the system holds received bytes that nobody has read.
+  bool InputWaiting() const;
+  // Closes, first draining unread input (see the header comment).
+  void CloseGracefully();
+  void BeginDrain();
+  void BeginTimedPhase(TTimedPhase phase);
+  void ArmTimer(std::chrono::steady_clock::time_point due);
+  // When the timer must look next: at the end of the time limit, during an answer sooner.
+  std::chrono::steady_clock::time_point NextLook(std::chrono::steady_clock::time_point now) const;
+  void StopTimer();
+  void TimerFired();
   void ParseRequestLine(const std::string& line);
   void ParseHeaderLine(const std::string& line);
   void Dispatch();
@@ -175,6 +241,18 @@ class THttpConnection : public TWSocketClient {
   bool closeAfterAnswer_ = false;
   bool closeWhenSent_ = false;    // a close waits for the send queue to drain
   bool discardInput_ = false;     // the connection was cut off: nothing more is parsed
+  bool peerFinished_ = false;     // the peer has shut down its sending side
+  bool draining_ = false;         // sending is shut down; input is read until the peer ends
+  std::int64_t discarded_ = 0;    // input dropped during the current answer
+  std::chrono::milliseconds requestTimeout_ = DefaultRequestTimeout;
+  TTimedPhase timedPhase_ = TTimedPhase::None;
+  // The time limit of the phase counts from here: the phase's start, for an answer its last
+  // progress. The loop's timer may be due earlier; it then looks again.
+  std::chrono::steady_clock::time_point lastActivity_{};
+  unsigned timer_ = 0;
+  std::chrono::steady_clock::time_point timerDue_{};
+  std::int64_t handedOver_ = 0;    // bytes the system has taken from this connection
+  std::int64_t acknowledged_ = 0;  // of those, what the peer had acknowledged at the last look
 };
 
 // A client class for THttpServer::SetClientClass that is sure to make connections.
@@ -187,6 +265,8 @@ constexpr TWSocketClientClass HttpConnectionClassOf() {
 using THttpGetEvent = std::function<void(TComponent* Sender, THttpConnection* Client, THttpGetFlag& Flags)>;
 using THttpConnectEvent = std::function<void(TComponent* Sender, THttpConnection* Client, std::uint16_t Error)>;
 using THttpPostedDataEvent = THttpConnectEvent;
+using THttpDroppedEvent =
+    std::function<void(TComponent* Sender, THttpConnection* Client, const std::string& Reason)>;
 
 class THttpServer : public TComponent {
  public:
@@ -214,6 +294,9 @@ class THttpServer : public TComponent {
   void SetLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
   int LingerTimeout() const { return lingerTimeout_; }
   void SetLingerTimeout(int value) { lingerTimeout_ = value; }
+  // Given to every connection as it connects (see THttpConnection::RequestTimeout).
+  std::chrono::milliseconds RequestTimeout() const { return requestTimeout_; }
+  void SetRequestTimeout(std::chrono::milliseconds value) { requestTimeout_ = value; }
   // THttpConnection or a descendant (see HttpConnectionClassOf); takes effect at Start.
   TWSocketClientClass ClientClass() const { return clientClass_; }
   void SetClientClass(TWSocketClientClass value);
@@ -231,6 +314,8 @@ class THttpServer : public TComponent {
   THttpGetEvent OnHeadDocument;
   THttpGetEvent OnPostDocument;
   THttpPostedDataEvent OnPostedData;
+  // A connection was ended early; Reason says why (THttpConnection::OnDropped).
+  THttpDroppedEvent OnConnectionDropped;
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
@@ -258,6 +343,7 @@ class THttpServer : public TComponent {
   std::string defaultDoc_ = "index.html";
   TSocketLingerOnOff lingerOnOff_ = wsLingerNoSet;
   int lingerTimeout_ = 0;
+  std::chrono::milliseconds requestTimeout_ = DefaultRequestTimeout;
   bool destroying_ = false;
 };
 

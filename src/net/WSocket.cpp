@@ -74,6 +74,7 @@ void TCustomWSocket::AssignDefaults() {
   state_ = wsClosed;
   allSent_ = true;
   paused_ = false;
+  receivePaused_ = false;
   readCount_ = 0;
   closeInvoked_ = false;
   flushTimeout_ = 60;
@@ -317,7 +318,7 @@ void TCustomWSocket::ReadLoop(int error) {
         }
       }
       if (componentOptions_ & wsoNoReceiveLoop) break;
-      if (lastError_ != 0) break;
+      if (lastError_ != 0 || receivePaused_) break;
       unsigned long waiting = 0;
       if (hSocket_ == INVALID_SOCKET) break;
       if (winsock::BytesWaiting(hSocket_, waiting) != 0) {
@@ -335,6 +336,7 @@ void TCustomWSocket::ReadLoop(int error) {
 // ------------------------------------------------------------------ listen, accept, connect
 
 int TCustomWSocket::Select(long mask) {
+  if (receivePaused_) mask &= ~FD_READ;
   return winsock::WSAAsyncSelect(hSocket_, handle_, WM_SOCKET_SELECT, paused_ ? 0 : mask);
 }
 
@@ -664,6 +666,18 @@ bool TCustomWSocket::Resume() {
   paused_ = false;
   if (hSocket_ == INVALID_SOCKET) return false;
   return Select(selectEvent_) == 0;
+}
+
+void TCustomWSocket::PauseReceiving() {
+  if (receivePaused_) return;
+  receivePaused_ = true;
+  if (hSocket_ != INVALID_SOCKET && !paused_) Select(selectEvent_);
+}
+
+void TCustomWSocket::ResumeReceiving() {
+  if (!receivePaused_) return;
+  receivePaused_ = false;
+  if (hSocket_ != INVALID_SOCKET && !paused_) Select(selectEvent_);
 }
 
 void TCustomWSocket::PumpMessages() {

@@ -94,6 +94,10 @@ using TNotifyEvent = std::function<void(TComponent* Sender)>;
 
 class TCustomWSocket : public TComponent, protected TMessageTarget {
  public:
+  // Larger than any system's limit: the system takes its own maximum instead
+  // (net.core.somaxconn here).
+  static constexpr int DefaultListenBacklog = 0x7FFFFFFF;
+
   explicit TCustomWSocket(TComponent* owner = nullptr);
   ~TCustomWSocket() override;
 
@@ -113,7 +117,8 @@ class TCustomWSocket : public TComponent, protected TMessageTarget {
   const std::string& DnsResult() const { return dnsResult_; }
   const TStringList& DnsResultList() const { return dnsResultList_; }
   TSocketState State() const { return state_; }
-  int ReadCount() const { return readCount_; }
+  // Bytes received since the connection began (64 bits: a long download passes 2 GiB).
+  std::int64_t ReadCount() const { return readCount_; }
   // Bytes waiting to be read (in line mode: the size of the line on offer).
   int RcvdCount() { return GetRcvdCount(); }
   int LastError() const { return lastError_; }
@@ -131,7 +136,8 @@ class TCustomWSocket : public TComponent, protected TMessageTarget {
   void SetLingerOnOff(TSocketLingerOnOff value) { lingerOnOff_ = value; }
   int LingerTimeout() const { return lingerTimeout_; }
   void SetLingerTimeout(int value) { lingerTimeout_ = value; }
-  // The queue length Listen asks for (default 5).
+  // The queue length Listen asks for; by default the most the system allows, so that a burst
+  // of connections waits for its turn instead of being dropped.
   int ListenBacklog() const { return listenBacklog_; }
   void SetListenBacklog(int value) { listenBacklog_ = value; }
   // The socket's descriptor, INVALID_SOCKET when there is none.
@@ -205,6 +211,12 @@ class TCustomWSocket : public TComponent, protected TMessageTarget {
   // Stops all notifications / requests them again.
   virtual bool Pause();
   virtual bool Resume();
+  // Stops asking for received data, or asks for it again. Meanwhile what the peer sends
+  // waits in the system (and its window slows the peer down) while the other notifications,
+  // FD_WRITE and FD_CLOSE, go on.
+  void PauseReceiving();
+  void ResumeReceiving();
+  bool ReceivingPaused() const { return receivePaused_; }
   // Lets pending messages run (other sockets' events may fire meanwhile).
   virtual void PumpMessages();
   bool Terminated() const { return terminated_; }
@@ -284,11 +296,12 @@ class TCustomWSocket : public TComponent, protected TMessageTarget {
   int socketType_ = SOCK_STREAM;
   TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
   int lingerTimeout_ = 0;
-  int listenBacklog_ = 5;
+  int listenBacklog_ = DefaultListenBacklog;
   bool allSent_ = true;
   bool paused_ = false;
+  bool receivePaused_ = false;
   bool closeInvoked_ = false;  // the closed session has been reported
-  int readCount_ = 0;
+  std::int64_t readCount_ = 0;
   int flushTimeout_ = 60;
   bool multiThreaded_ = false;
   TWSocketOptions componentOptions_ = 0;

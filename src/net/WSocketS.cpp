@@ -10,10 +10,11 @@ namespace {
 // Accept failures that say the process is out of descriptors or memory for a moment.
 bool IsResourceShortage(int error) { return error == winsock::WSAEMFILE || error == winsock::WSAENOBUFS; }
 
-// Accept failures that concern only the pending connection: it is gone (reset or aborted
-// before it was taken), or another taker was quicker. The listening socket is fine.
-bool IsPendingConnectionGone(int error) {
-  return error == winsock::WSAEWOULDBLOCK || error == winsock::WSAECONNABORTED || error == winsock::WSAECONNRESET;
+// Accept failures that concern the listening socket itself; every other one concerns only
+// the pending connection (gone before it was taken, refused by a filter, ...).
+bool IsListenerFault(int error) {
+  return error == winsock::WSAEBADF || error == winsock::WSAENOTSOCK || error == winsock::WSAEINVAL ||
+         error == winsock::WSAEOPNOTSUPP || error == winsock::WSAEFAULT;
 }
 
 }  // namespace
@@ -59,43 +60,39 @@ TCustomWSocketServer::TCustomWSocketServer(TComponent* owner) : TWSocket(owner) 
 TCustomWSocketServer::~TCustomWSocketServer() {
   destroying_ = true;
   if (resumeTimer_) loop_.KillTimer(resumeTimer_);
-  while (!clients_.empty()) {
-    TWSocketClient* client = clients_.back();
+  while (TWSocketClient* client = clients_.Last()) {
     try {
       delete client;
     } catch (...) {
     }
     // Destruction removes the client through the owner's notification; never loop forever.
-    if (!clients_.empty() && clients_.back() == client) clients_.pop_back();
+    clients_.Remove(client);
   }
 }
 
-bool TCustomWSocketServer::IsClient(const TComponent* component) const {
-  return std::find(clients_.begin(), clients_.end(), component) != clients_.end();
-}
+bool TCustomWSocketServer::IsClient(const TComponent* component) const { return clients_.Contains(component); }
 
 void TCustomWSocketServer::AddClient(TWSocketClient* client) {
-  if (client && client->Owner() == this && !IsClient(client)) clients_.push_back(client);
+  if (client && client->Owner() == this) clients_.Add(client);
 }
 
 void TCustomWSocketServer::Notification(TComponent* component, TOperation operation) {
-  TWSocket::Notification(component, operation);
   if (operation == TOperation::opInsert) {
-    // A fully built client handed to this server later; new clients list themselves.
+    // A client in the making is listed once it is one (its constructor calls AddClient).
+    if (creatingClient_ && component->Owner() == this) return;
+    TWSocket::Notification(component, operation);
+    // A fully built client handed to this server later.
     if (component->Owner() == this) AddClient(dynamic_cast<TWSocketClient*>(component));
-  } else {
-    // The component may be half destroyed: compare addresses only.
-    auto it = std::find(clients_.begin(), clients_.end(), component);
-    if (it != clients_.end()) clients_.erase(it);
+    return;
   }
+  // The component may be half destroyed: it is looked up by its address only.
+  if (clients_.Remove(component)) return;
+  TWSocket::Notification(component, operation);
 }
 
-int TCustomWSocketServer::GetClientCount() { return static_cast<int>(clients_.size()); }
+int TCustomWSocketServer::GetClientCount() { return clients_.Count(); }
 
-TWSocketClient* TCustomWSocketServer::GetClient(int index) {
-  if (index < 0 || index >= static_cast<int>(clients_.size())) return nullptr;
-  return clients_[static_cast<std::size_t>(index)];
-}
+TWSocketClient* TCustomWSocketServer::GetClient(int index) { return clients_.At(index); }
 
 void TCustomWSocketServer::FireClientCreate(TWSocketClient* client) {
   if (OnClientCreate) OnClientCreate(this, client);
@@ -113,7 +110,15 @@ void TCustomWSocketServer::FireSessionAvailable(int error) {
   TWSocket::FireSessionAvailable(error);
   if (error != 0) return;
   ++clientNum_;
-  TWSocketClient* client = clientClass_(this);
+  creatingClient_ = true;
+  TWSocketClient* client;
+  try {
+    client = clientClass_(this);
+  } catch (...) {
+    creatingClient_ = false;
+    throw;
+  }
+  creatingClient_ = false;
   AddClient(client);
   FireClientCreate(client);
   std::string number = std::to_string(clientNum_);
@@ -128,28 +133,39 @@ void TCustomWSocketServer::FireSessionAvailable(int error) {
     delete client;
     if (IsResourceShortage(code)) {
       SuspendAccept();
-      return;
+    } else if (IsListenerFault(code)) {
+      winsock::WSASetLastError(code);
+      SocketError("Accept");
     }
-    if (IsPendingConnectionGone(code)) return;
-    winsock::WSASetLastError(code);
-    SocketError("Accept");
+    return;
+  }
+  // Taking the connection over fails when the peer has already reset it (it then has no
+  // address any more) or the system refuses its options: that connection is dropped, as
+  // one that was gone before it could be accepted. The handle closes with the client.
+  try {
+    client->Dup(handle);
+  } catch (const std::exception&) {
+  }
+  if (!IsClient(client)) return;
+  if (client->State() != wsConnected || client->HSocket() == INVALID_SOCKET) {
+    delete client;
     return;
   }
   try {
-    client->Dup(handle);
-  } catch (...) {
-    if (IsClient(client)) delete client;  // closes the adopted handle
-    throw;
-  }
-  FireClientConnect(client, error);
-  if (IsClient(client) && client->State() == wsConnected) {
-    if (maxClients_ > 0 && maxClients_ < ClientCount()) {
-      client->SetBanner(bannerToBusy_);
-      client->StartSession();
-      client->Close();
-    } else {
-      client->StartSession();
+    FireClientConnect(client, error);
+    if (IsClient(client) && client->State() == wsConnected) {
+      if (maxClients_ > 0 && maxClients_ < ClientCount()) {
+        client->SetBanner(bannerToBusy_);
+        client->StartSession();
+        client->Close();
+      } else {
+        client->StartSession();
+      }
     }
+  } catch (const std::exception& failure) {
+    // About this client only: it is aborted (unless its own handler keeps it), and its
+    // end reaches the owner as usual.
+    if (IsClient(client)) client->BackgroundException(failure);
   }
 }
 

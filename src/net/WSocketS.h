@@ -12,15 +12,22 @@
 // above 0, a client beyond the limit is sent BannerToBusy and closed at once; otherwise it
 // is sent Banner (nothing when empty).
 //
-// When accepting fails because the process has run out of descriptors or buffers, the
-// server stays up: it stops asking for connections and asks again once a client has been
-// freed, or after a short while (AcceptRetryDelay).
+// Nothing one connection does stops the server: a connection that fails while it is taken
+// (reset before it was accepted, no peer address any more, options refused) is dropped
+// without events, and an exception from the owner's OnClientConnect goes to that client's
+// BackgroundException, not to the server's. When accepting fails because the process has
+// run out of descriptors or buffers, the server stays up: it stops asking for connections
+// and asks again once a client has been freed, or after a short while (AcceptRetryDelay).
+//
+// Taking a client in and letting it go cost the same however many clients there are:
+// clients take no interest in one another, so a client coming or going is told to the
+// server alone, not to every other client as component notifications otherwise are.
 #pragma once
 
 #include <chrono>
-#include <vector>
 
 #include "net/WSocket.h"
+#include "platform/IndexedList.h"
 
 namespace driftpost {
 
@@ -63,6 +70,8 @@ class TWSocketClient : public TWSocket {
   void Dup(TSocket handle) override;
 
  protected:
+  friend class TCustomWSocketServer;
+
   void FireSessionClosed(int error) override;
 
  private:
@@ -124,7 +133,8 @@ class TCustomWSocketServer : public TWSocket {
   std::string banner_ = "Welcome to TcpSrv";
   std::string bannerToBusy_ = "Sorry, too many clients";
   TWSocketClientClass clientClass_ = ClientClassOf<TWSocketClient>();
-  std::vector<TWSocketClient*> clients_;
+  TIndexedList<TWSocketClient, TComponent> clients_;
+  bool creatingClient_ = false;  // the component being inserted is a client in the making
   unsigned clientNum_ = 0;
   int maxClients_ = 0;
   bool acceptSuspended_ = false;

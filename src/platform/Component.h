@@ -5,7 +5,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "platform/IndexedList.h"
 
 namespace driftpost {
 
@@ -22,7 +23,7 @@ class TComponent {
   void SetName(const std::string& name) { name_ = name; }
   TComponent* Owner() const { return owner_; }
 
-  int ComponentCount() const { return static_cast<int>(components_.size()); }
+  int ComponentCount() const { return components_.Count(); }
   TComponent* Components(int index) const;
 
   // Takes ownership of `component`, removing it from its previous owner first.
@@ -43,7 +44,7 @@ class TComponent {
  private:
   std::string name_;
   TComponent* owner_ = nullptr;
-  std::vector<TComponent*> components_;
+  TIndexedList<TComponent> components_;
 };
 
 }  // namespace driftpost

@@ -1,8 +1,13 @@
 #include "platform/ConsoleLog.h"
 
+#include "platform/TextUtils.h"
+
 namespace driftpost {
 
-void TConsoleLog::LogLine(const std::string& text) {
+void TConsoleLog::LogLine(const std::string& rawText) {
+  // Lines carry request paths and header lines as the network sent them: a terminal must
+  // see their control characters as text, never obey them.
+  const std::string text = EscapeControlCharacters(rawText);
   while (Count() > MaxLines - 1) lines_.pop_front();
   lines_.push_back(text);
   if (echo_) {

@@ -1,7 +1,8 @@
 // The console log: the lines that record the server's work. It keeps at most 201 lines,
 // dropping the oldest first, writes every line to standard output as well, so a run without
 // a display still shows what the server does, and tells an observer (the console window)
-// after each change.
+// after each change. Control characters in a line (a request path, a header line) are kept
+// as "\xNN" text, so that neither the terminal nor the window obeys them.
 #pragma once
 
 #include <cstdio>
@@ -17,7 +18,7 @@ class TConsoleLog {
 
   explicit TConsoleLog(std::FILE* echo = stdout) : echo_(echo) {}
 
-  void LogLine(const std::string& text);
+  void LogLine(const std::string& rawText);
   void Clear();
 
   int Count() const { return static_cast<int>(lines_.size()); }

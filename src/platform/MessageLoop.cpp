@@ -150,8 +150,16 @@ THandle TMessageLoop::AllocateHandle(TMessageTarget* target) {
 
 void TMessageLoop::DeallocateHandle(THandle handle) {
   targets_.erase(handle);
-  for (auto it = timers_.begin(); it != timers_.end();)
-    it = it->second.Target == handle ? timers_.erase(it) : std::next(it);
+  auto [first, last] = timerTargets_.equal_range(handle);
+  for (auto it = first; it != last; ++it) {
+    auto timer = timers_.find(it->second);
+    if (timer != timers_.end()) timerOrder_.erase({timer->second.Due, timer->first});
+    timers_.erase(it->second);
+  }
+  if (first != last) {
+    timerTargets_.erase(first, last);
+    ArmTimerFd();
+  }
 }
 
 void TMessageLoop::PostMessage(THandle target, unsigned msg, TWParam wParam, TLParam lParam) {
@@ -164,20 +172,37 @@ unsigned TMessageLoop::SetTimer(THandle target, unsigned msg, std::chrono::milli
   if (nextTimerId_ == 0) nextTimerId_ = 1;
   auto due = std::chrono::steady_clock::now() + std::max(delay, std::chrono::milliseconds(0));
   timers_[id] = {due, target, msg, wParam, lParam};
+  timerOrder_.insert({due, id});
+  timerTargets_.emplace(target, id);
   ArmTimerFd();
   return id;
 }
 
+void TMessageLoop::ForgetTimer(std::unordered_map<unsigned, TTimer>::iterator timer) {
+  timerOrder_.erase({timer->second.Due, timer->first});
+  auto [first, last] = timerTargets_.equal_range(timer->second.Target);
+  for (auto it = first; it != last; ++it) {
+    if (it->second == timer->first) {
+      timerTargets_.erase(it);
+      break;
+    }
+  }
+  timers_.erase(timer);
+}
+
 void TMessageLoop::KillTimer(unsigned timerId) {
-  if (timers_.erase(timerId)) ArmTimerFd();
+  auto timer = timers_.find(timerId);
+  if (timer == timers_.end()) return;
+  ForgetTimer(timer);
+  ArmTimerFd();
 }
 
 void TMessageLoop::ArmTimerFd() {
+  const auto earliest = timerOrder_.empty() ? std::chrono::steady_clock::time_point{} : timerOrder_.begin()->first;
+  if (earliest == armedDue_) return;
+  armedDue_ = earliest;
   itimerspec due{};
-  if (!timers_.empty()) {
-    auto earliest = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-                      return a.second.Due < b.second.Due;
-                    })->second.Due;
+  if (!timerOrder_.empty()) {
     auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(earliest.time_since_epoch()).count();
     // steady_clock is CLOCK_MONOTONIC here; an absolute time of 0 would disarm the timer.
     if (since <= 0) since = 1;
@@ -190,22 +215,16 @@ void TMessageLoop::ArmTimerFd() {
 void TMessageLoop::FireDueTimers() {
   std::uint64_t expirations = 0;
   [[maybe_unused]] ssize_t got = ::read(timerFd_, &expirations, sizeof expirations);
-  if (timers_.empty()) return;
+  // The descriptor has fired: whatever it waited for must be set again.
+  armedDue_ = {};
   auto now = std::chrono::steady_clock::now();
-  std::vector<std::pair<unsigned, TTimer>> due;
-  for (auto it = timers_.begin(); it != timers_.end();) {
-    if (it->second.Due <= now) {
-      due.emplace_back(*it);
-      it = timers_.erase(it);
-    } else {
-      ++it;
-    }
+  // In the order they fall due (timers due at the same moment in the order they were set).
+  while (!timerOrder_.empty() && timerOrder_.begin()->first <= now) {
+    auto timer = timers_.find(timerOrder_.begin()->second);
+    const TTimer due = timer->second;
+    ForgetTimer(timer);
+    queue_->Enqueue({due.Target, due.Msg, due.WParam, due.LParam}, false);
   }
-  std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
-    return a.second.Due != b.second.Due ? a.second.Due < b.second.Due : a.first < b.first;
-  });
-  for (const auto& [id, timer] : due)
-    queue_->Enqueue({timer.Target, timer.Msg, timer.WParam, timer.LParam}, false);
   ArmTimerFd();
 }
 
@@ -348,11 +367,18 @@ int TMessageLoop::UpdateInterest(detail::TSocketWatch& watch) {
 
 int TMessageLoop::AsyncSelect(int fd, THandle target, unsigned msg, long mask) {
   auto& slot = watches_[fd];
+  const bool known = slot != nullptr;
   if (!slot) {
     slot = std::make_unique<detail::TSocketWatch>();
     slot->Fd = fd;
   }
   detail::TSocketWatch& watch = *slot;
+  // Asking again for a connection's notifications (to pause or resume some of them) changes
+  // nothing of what is known about it: it stays connected after a reset has taken its
+  // peer's address, and a close that has been reported is not reported again.
+  const bool wasConnected = known && watch.Connected && !watch.Datagram;
+  const bool hangup = wasConnected && watch.Hangup;
+  const bool closePosted = wasConnected && watch.ClosePosted;
   int type = 0;
   socklen_t length = sizeof type;
   if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0) {
@@ -368,13 +394,25 @@ int TMessageLoop::AsyncSelect(int fd, THandle target, unsigned msg, long mask) {
     watch.Listening = ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) == 0 && accepting;
     sockaddr_storage peer{};
     length = sizeof peer;
-    watch.Connected = !watch.Listening && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+    watch.Connected = wasConnected ||
+                      (!watch.Listening && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0);
   }
   watch.Target = target;
   watch.Msg = msg;
   watch.Mask = mask;
   watch.ReadEnabled = watch.WriteEnabled = watch.AcceptEnabled = true;
-  watch.Hangup = watch.ClosePosted = false;
+  watch.Hangup = hangup;
+  watch.ClosePosted = closePosted;
+  // After a close nothing wakes the loop for the data before it: what waits is reported now,
+  // and so is a close that happened while FD_CLOSE was not asked for.
+  if (hangup && (mask & FD_READ) && BytesWaiting(fd) > 0) {
+    watch.ReadEnabled = false;
+    PostNotification(watch, FD_READ, 0);
+  }
+  if (hangup && !closePosted && (mask & FD_CLOSE)) {
+    watch.ClosePosted = true;
+    PostNotification(watch, FD_CLOSE, watch.ResetSeen ? winsock::WSAECONNRESET : 0);
+  }
   // Fails only when the epoll set cannot take the descriptor (out of memory or watches).
   return UpdateInterest(watch);
 }

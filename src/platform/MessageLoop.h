@@ -25,7 +25,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace driftpost {
@@ -109,6 +111,7 @@ class TMessageLoop {
   TMessagePoster Poster() const { return TMessagePoster(queue_); }
 
   // --- timers: one message to `target` after `delay`. Returns the timer's id (never 0).
+  // Setting and killing a timer cost the same however many timers there are.
   unsigned SetTimer(THandle target, unsigned msg, std::chrono::milliseconds delay,
                     TWParam wParam = 0, TLParam lParam = 0);
   void KillTimer(unsigned timerId);
@@ -170,7 +173,14 @@ class TMessageLoop {
   int timerFd_ = -1;
   std::shared_ptr<detail::TPostQueue> queue_;
   std::unordered_map<THandle, TMessageTarget*> targets_;
+  using TTimerKey = std::pair<std::chrono::steady_clock::time_point, unsigned>;  // due, id
+
+  void ForgetTimer(std::unordered_map<unsigned, TTimer>::iterator timer);
+
   std::unordered_map<unsigned, TTimer> timers_;
+  std::set<TTimerKey> timerOrder_;                          // every timer, the earliest first
+  std::unordered_multimap<THandle, unsigned> timerTargets_;  // the timers aimed at each target
+  std::chrono::steady_clock::time_point armedDue_{};        // what the timer descriptor waits for
   unsigned nextTimerId_ = 1;
   std::unordered_map<int, std::unique_ptr<detail::TSocketWatch>> watches_;
   std::function<void()> pumpHook_;

@@ -43,28 +43,35 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 }
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_(fileName) {
+  // Never blocking: opening a pipe waits for its other end, and the name of a file may have
+  // been given to a pipe since anyone looked at it. What was opened is checked afterwards.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   if (mode == fmCreate) {
-    do fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw EFCreateError::ForFile(fileName);
-    return;
+    flags |= O_RDWR | O_CREAT | O_TRUNC;
+  } else {
+    switch (mode & 0x3) {
+      case fmOpenWrite: flags |= O_WRONLY; break;
+      case fmOpenReadWrite: flags |= O_RDWR; break;
+      default: flags |= O_RDONLY; break;
+    }
   }
-  int flags = O_CLOEXEC;
-  switch (mode & 0x3) {
-    case fmOpenWrite: flags |= O_WRONLY; break;
-    case fmOpenReadWrite: flags |= O_RDWR; break;
-    default: flags |= O_RDONLY; break;
-  }
-  do fd_ = ::open(fileName.c_str(), flags);
+  do fd_ = ::open(fileName.c_str(), flags, 0666);
   while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) throw EFOpenError::ForFile(fileName);
-  // A folder opens read-only on this platform, but it is not a file to read.
-  struct stat info;
-  if (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
+  if (fd_ < 0) {
+    if (mode == fmCreate) throw EFCreateError::ForFile(fileName);
     throw EFOpenError::ForFile(fileName);
   }
+  // A folder opens read-only on this platform, but it is not a file to read; a pipe or a
+  // socket is no file either.
+  struct stat info;
+  if (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    if (mode == fmCreate) throw EFCreateError::ForFile(fileName);
+    throw EFOpenError::ForFile(fileName);
+  }
+  regular_ = S_ISREG(info.st_mode);
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 TFileStream::~TFileStream() {

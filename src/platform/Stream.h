@@ -51,7 +51,8 @@ enum TFileMode : unsigned {
 class TFileStream : public TStream {
  public:
   // Raises EFOpenError when an existing file cannot be opened and EFCreateError when a file
-  // cannot be created (fmCreate).
+  // cannot be created (fmCreate). Opening never waits: a folder, a pipe or a socket is
+  // refused like a missing file.
   TFileStream(const std::string& fileName, unsigned mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
@@ -64,10 +65,13 @@ class TFileStream : public TStream {
 
   const std::string& FileName() const { return fileName_; }
   int Handle() const { return fd_; }
+  // Whether the opened file is a regular file (not a device).
+  bool Regular() const { return regular_; }
 
  private:
   std::string fileName_;
   int fd_ = -1;
+  bool regular_ = false;
 };
 
 class TMemoryStream : public TStream {

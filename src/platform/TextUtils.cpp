@@ -81,6 +81,49 @@ std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out) {
   return length;
 }
 
+std::string EscapeHtml(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+void AppendHexByte(std::string& out, const char* prefix, unsigned char byte) {
+  static const char digits[] = "0123456789ABCDEF";
+  out += prefix;
+  out += digits[byte >> 4];
+  out += digits[byte & 0xF];
+}
+
+std::string EscapeControlCharacters(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t value = 0;
+    std::size_t length = DecodeUtf8(text, i, value);
+    const bool control = length == 0 ? (static_cast<unsigned char>(text[i]) >= 0x80 &&
+                                        static_cast<unsigned char>(text[i]) <= 0x9F)
+                                     : (value < 0x20 || (value >= 0x7F && value <= 0x9F));
+    if (length == 0) length = 1;
+    for (std::size_t k = i; k < i + length; ++k) {
+      if (control)
+        AppendHexByte(out, "\\x", static_cast<unsigned char>(text[k]));
+      else
+        out += text[k];
+    }
+    i += length;
+  }
+  return out;
+}
+
 void EncodeUtf8(char32_t value, std::string& out) {
   if (value < 0x80) {
     out += static_cast<char>(value);

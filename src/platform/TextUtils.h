@@ -47,6 +47,19 @@ std::size_t DecodeUtf8(const std::string& text, std::size_t i, char32_t& out);
 // Appends the UTF-8 form of a Unicode scalar value.
 void EncodeUtf8(char32_t value, std::string& out);
 
+// Appends `prefix` and the byte as two upper-case hexadecimal digits ("%E6", "\x1B").
+void AppendHexByte(std::string& out, const char* prefix, unsigned char byte);
+
+// The text with every control character written as "\xNN" (its bytes in hexadecimal): C0
+// controls, DEL, and C1 controls, whether as bare bytes 0x80-0x9F or as their UTF-8 forms
+// (each byte of those escaped). Printable UTF-8 and every other byte stay as they are. Text
+// from the network shown this way cannot move a terminal's cursor or start a line of its own.
+std::string EscapeControlCharacters(const std::string& text);
+
+// The text with '<', '>', '&' and '"' written as HTML character references, so that it
+// shows as itself inside an element or an attribute value.
+std::string EscapeHtml(const std::string& text);
+
 // Strict conversion of a whole text to a 32-bit integer: optional blanks before it, an
 // optional sign, then decimal digits, or "$"/"0x" and hexadecimal digits. Anything else,
 // or a value outside the 32-bit range, gives nothing.

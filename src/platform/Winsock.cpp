@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <netdb.h>
+#include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
@@ -315,6 +316,16 @@ int BytesWaiting(TSocket s, unsigned long& count) {
     return Fail(errno);
   }
   count = static_cast<unsigned long>(std::max(waiting, 0));
+  return 0;
+}
+
+int BytesUnacknowledged(TSocket s, unsigned long& count) {
+  int queued = 0;
+  if (::ioctl(s, SIOCOUTQ, &queued) != 0) {
+    count = 0;
+    return Fail(errno);
+  }
+  count = static_cast<unsigned long>(std::max(queued, 0));
   return 0;
 }
 

@@ -113,6 +113,9 @@ int setsockopt(TSocket s, int level, int option, int value);
 int SetLinger(TSocket s, int onOff, int seconds);
 // FIONREAD: bytes waiting to be read.
 int BytesWaiting(TSocket s, unsigned long& count);
+// SIOCOUTQ: bytes handed over for sending that the peer has not acknowledged yet (for a
+// local stream socket: not read yet).
+int BytesUnacknowledged(TSocket s, unsigned long& count);
 // Fill `address`; a peer or local name that is not IPv4 gives a record with only its family.
 int getsockname(TSocket s, sockaddr_in& address);
 int getpeername(TSocket s, sockaddr_in& address);

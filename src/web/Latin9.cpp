@@ -56,9 +56,14 @@ unsigned char FoldLatin9(unsigned char byte) {
 
 }  // namespace
 
-std::string Utf8ToLatin9(const std::string& text) {
+namespace {
+
+enum class TLatin9Use { Text, Link };
+
+std::string ToLatin9(const std::string& text, TLatin9Use use) {
   std::string out;
   out.reserve(text.size());
+  auto escape = [&out](unsigned char byte) { AppendHexByte(out, "%", byte); };
   for (std::size_t i = 0; i < text.size();) {
     char32_t c;
     std::size_t length = DecodeUtf8(text, i, c);
@@ -67,17 +72,48 @@ std::string Utf8ToLatin9(const std::string& text) {
       ++i;
       continue;
     }
-    int byte = Latin9Byte(c);
-    out += byte < 0 ? '?' : static_cast<char>(byte);
+    const int byte = Latin9Byte(c);
+    if (use == TLatin9Use::Text) {
+      out += byte < 0 ? '?' : static_cast<char>(byte);
+    } else if (byte < 0) {
+      for (std::size_t k = i; k < i + length; ++k) escape(static_cast<unsigned char>(text[k]));
+    } else if (byte < 0x20 || byte == 0x7F || byte == '%' || byte == '"' || byte == '#') {
+      escape(static_cast<unsigned char>(byte));
+    } else {
+      out += static_cast<char>(byte);
+    }
     i += length;
   }
   return out;
 }
 
+}  // namespace
+
+std::string Utf8ToLatin9(const std::string& text) { return ToLatin9(text, TLatin9Use::Text); }
+
+std::string Utf8ToLatin9Link(const std::string& text) { return ToLatin9(text, TLatin9Use::Link); }
+
 std::string Latin9ToUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (char byte : text) EncodeUtf8(Latin9Character(static_cast<unsigned char>(byte)), out);
+  return out;
+}
+
+std::string MixedToUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c;
+    std::size_t length = DecodeUtf8(text, i, c);
+    if (length == 0) {
+      EncodeUtf8(Latin9Character(static_cast<unsigned char>(text[i])), out);
+      ++i;
+    } else {
+      out.append(text, i, length);
+      i += length;
+    }
+  }
   return out;
 }
 

@@ -45,8 +45,8 @@ void WriteJpegAnswer(TStream& answer, const std::string& version, TMemoryStream&
   if (jpeg.Size() > 0) answer.WriteBuffer(jpeg.Memory(), jpeg.Size());
 }
 
-// Only a regular file is opened: opening a pipe would wait for a writer and stop the whole
-// program, and a device could be read without end.
+// Only a regular file is read: a device could be read without end. (Opening never waits for
+// a pipe's writer: TFileStream refuses pipes.)
 void RequireRegularFile(const std::string& path) {
   struct stat info;
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw EFOpenError::ForFile(path);
@@ -95,52 +95,48 @@ std::string DecodePercentEscapes(const std::string& text) {
   return out;
 }
 
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
+// The characters that a part of a request stands for, as UTF-8: a current browser sends a
+// path as UTF-8 (%XX-escaped), and the part after a '?' in the page's ISO-8859-15.
+std::string RequestCharacters(const std::string& part) {
+  const std::string decoded = DecodePercentEscapes(part);
+  return IsUtf8(decoded) ? decoded : Latin9ToUtf8(decoded);
 }
 
-// Bytes a browser sent for text of the page, as UTF-8: current browsers send UTF-8, older
-// ones the page's own ISO-8859-15.
-std::string BrowserTextAsUtf8(const std::string& bytes) { return IsUtf8(bytes) ? bytes : Latin9ToUtf8(bytes); }
-
-// The forms in which a request may name a shared path: the bytes as they came and with their
-// %XX escapes decoded, and the characters they stand for. A browser sends the path part of a
-// link and the part after a '?' (which stands for a character ISO-8859-15 lacks, or is one)
-// each in its own encoding, so the character form is made of both parts separately.
+// The forms in which a request may name a shared path, in this order: the characters they
+// stand for, the bytes with their %XX escapes decoded, and the bytes as they came. A page
+// escapes every '%' of a name, so an escape in a request is one, and the decoded forms come
+// first. A browser sends the path part of a link and the part after a '?' (a character of
+// the name) each in its own encoding, so the character form is made of both separately.
+// An old browser sends the page's ISO-8859-15 bytes with the link's UTF-8 escapes in them,
+// which makes one more form.
 std::vector<std::string> RequestKeys(const std::string& key) {
   std::string characters;
   std::size_t question = key.find('?');
   if (question == std::string::npos) {
-    characters = BrowserTextAsUtf8(DecodePercentEscapes(key));
+    characters = RequestCharacters(key);
   } else {
-    characters = BrowserTextAsUtf8(DecodePercentEscapes(key.substr(0, question))) + "?" +
-                 BrowserTextAsUtf8(DecodePercentEscapes(key.substr(question + 1)));
+    characters = RequestCharacters(key.substr(0, question)) + "?" + RequestCharacters(key.substr(question + 1));
   }
-  std::vector<std::string> keys{key};
-  for (const std::string& form : {DecodePercentEscapes(key), characters})
+  const std::string decoded = DecodePercentEscapes(key);
+  std::vector<std::string> keys{characters};
+  for (const std::string& form : {MixedToUtf8(decoded), decoded, key})
     if (std::find(keys.begin(), keys.end(), form) == keys.end()) keys.push_back(form);
   return keys;
 }
 
-// Whether a request key names a shared path, letter case ignored: the path as stored (UTF-8),
-// as written into the page (ISO-8859-15), or as the characters the page shows, each with or
-// without its leading '/'.
-bool KeyNamesPath(const std::string& key, const std::string& path) {
+enum class TLetterCase { Exact, Ignored };
+
+// Whether a request key names a shared path: the path as stored (UTF-8), as written into the
+// page (ISO-8859-15), or as the characters the page shows, each with or without its leading
+// '/'; byte for byte or with letter case ignored.
+bool KeyNamesPath(const std::string& key, const std::string& path, TLetterCase letterCase) {
   const bool rooted = !path.empty() && path[0] == '/';
   for (const std::string& stored : {path, rooted ? path.substr(1) : path}) {
     const std::string written = Utf8ToLatin9(stored);
-    if (AnsiSameText(key, stored) || Latin9SameText(key, written) || AnsiSameText(key, Latin9ToUtf8(written)))
+    const std::string shown = Latin9ToUtf8(written);
+    if (letterCase == TLetterCase::Exact ? (key == stored || key == written || key == shown)
+                                         : (AnsiSameText(key, stored) || Latin9SameText(key, written) ||
+                                            AnsiSameText(key, shown)))
       return true;
   }
   return false;
@@ -211,23 +207,23 @@ void TWebFront::LogRequestHeaders(const THttpConnection& Client) {
 
 void TWebFront::SendIndexPage(THttpConnection& Client, THttpGetFlag& Flags) {
   Flags = hfSelfAnswer;
-  HandOver(Client, [this, &Client](TStream& answer) { WriteIndexPage(answer, Client.Version()); });
+  HandOver(Client, [this, &Client](TAnswerStream& answer) { WriteIndexPage(answer, Client.Version()); });
 }
 
 void TWebFront::SendRequestedItem(THttpConnection& Client, THttpGetFlag& Flags) {
   Flags = hfSelfAnswer;
-  HandOver(Client, [this, &Client](TStream& answer) { WriteRequestedItem(answer, Client); });
+  HandOver(Client, [this, &Client](TAnswerStream& answer) { WriteRequestedItem(answer, Client); });
 }
 
 void TWebFront::HandOver(THttpConnection& Client, const TAnswerBuilder& build) {
-  auto answer = std::make_unique<TMemoryStream>();
+  auto answer = std::make_unique<TAnswerStream>();
   try {
     build(*answer);
   } catch (const std::exception& error) {
     // A client left without an answer would wait on the open connection until it gives up.
     const std::string reason = error.what();
     log_.LogLine(IntToStr(requestCount_) + ": 500 Internal Server Error: " + reason);
-    answer = std::make_unique<TMemoryStream>();
+    answer = std::make_unique<TAnswerStream>();
     SendInternalError(*answer, Client.Version(), reason);
     Client.CloseAfterAnswer();
   }
@@ -289,7 +285,7 @@ void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) cons
           break;
         case TItemCategory::Others:
           // The full path is the link: a browser asks for it and FindOtherEntry finds it.
-          link = R"(<A HREF=")" + Utf8ToLatin9(path) + R"(">)" + file + "</a>";
+          link = R"(<A HREF=")" + Utf8ToLatin9Link(path) + R"(">)" + file + "</a>";
           break;
       }
       AddTableRow(page, "", look.Icon, link, "in " + dir);
@@ -304,7 +300,7 @@ void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) cons
   WriteHtmlAnswer(answer, version, page);
 }
 
-void TWebFront::WriteRequestedItem(TStream& answer, const THttpConnection& Client) const {
+void TWebFront::WriteRequestedItem(TAnswerStream& answer, const THttpConnection& Client) const {
   const std::string& path = Client.Path();
   const std::string& version = Client.Version();
   const std::string extension = LowerCase(ExtractFileExt(path));
@@ -395,13 +391,14 @@ void TWebFront::SendInternalError(TStream& answer, const std::string& version, c
   answer.WriteText(body);
 }
 
-void TWebFront::SendFileBytes(TStream& answer, const std::string& version, const std::string& path,
+void TWebFront::SendFileBytes(TAnswerStream& answer, const std::string& version, const std::string& path,
                               const char* contentTypeLine) const {
-  RequireRegularFile(path);
-  TFileStream file(path, fmOpenRead);
-  const std::int64_t size = file.Size();
+  auto file = std::make_unique<TFileStream>(path, fmOpenRead);
+  // What was opened is checked, not what the name was a moment before.
+  if (!file->Regular()) throw EFOpenError::ForFile(path);
+  const std::int64_t size = file->Size();
   WriteAnswerHeader(answer, version, contentTypeLine, size);
-  if (size > 0) answer.CopyFrom(file, size);
+  answer.AttachFile(std::move(file), size);
 }
 
 void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, const std::string& path,
@@ -457,9 +454,10 @@ int TWebFront::FindOtherEntry(const std::string& requestPath, const std::string&
     for (std::string& form : RequestKeys(key)) keys.push_back(std::move(form));
   }
   const TItemList& others = store_.List(TItemCategory::Others);
-  for (const std::string& key : keys)
-    for (int i = 0; i < others.Count(); ++i)
-      if (KeyNamesPath(key, others.Path(i))) return i;
+  for (TLetterCase letterCase : {TLetterCase::Exact, TLetterCase::Ignored})
+    for (const std::string& key : keys)
+      for (int i = 0; i < others.Count(); ++i)
+        if (KeyNamesPath(key, others.Path(i), letterCase)) return i;
   return -1;
 }
 

@@ -11,7 +11,9 @@
 //   anything else                             the "Sorry" page
 //
 // Every GET is answered by the web front itself: the whole answer (status line, header,
-// empty line, body) is built in a memory stream first and then handed to the connection.
+// empty line, body) is built in an answer stream first and then handed to the connection.
+// Pages and pictures are made in memory; a shared file's bytes are read from the file as
+// they are sent (TAnswerStream), never held whole.
 // When building fails (a shared file was moved, cannot be read, ...) the client gets
 // "500 Internal Server Error" and the connection closes. HEAD requests are left to the
 // engine, which answers them from its document folder.
@@ -25,6 +27,7 @@
 #include <string>
 
 #include "container/ItemStore.h"
+#include "http/AnswerStream.h"
 #include "http/HttpSrv.h"
 #include "platform/ConsoleLog.h"
 #include "platform/Stream.h"
@@ -54,7 +57,8 @@ class TWebFront {
 
   // The position in Others of the entry that a request names, or -1. `requestPath` is the
   // connection's Path, `requestTarget` the target it was cut from (with a query, when the
-  // entry's link held a '?').
+  // entry's link held a '?'). An entry named byte for byte wins over one whose name differs
+  // only in letter case, which this platform's file names do not ignore.
   int FindOtherEntry(const std::string& requestPath, const std::string& requestTarget) const;
 
   static std::string HtmlHead(const std::string& title);
@@ -62,12 +66,12 @@ class TWebFront {
                           const std::string& cell3, const std::string& cell4);
 
  private:
-  using TAnswerBuilder = std::function<void(TStream& answer)>;
+  using TAnswerBuilder = std::function<void(TAnswerStream& answer)>;
 
   // Builds an answer with `build` and hands it over; a failure becomes the 500 answer.
   void HandOver(THttpConnection& Client, const TAnswerBuilder& build);
   void WriteIndexPage(TStream& answer, const std::string& version) const;
-  void WriteRequestedItem(TStream& answer, const THttpConnection& Client) const;
+  void WriteRequestedItem(TAnswerStream& answer, const THttpConnection& Client) const;
   void WritePicturePage(TStream& answer, const std::string& version, const std::string& path,
                         const std::string& name) const;
   void WriteAlternativePicturePage(TStream& answer, const std::string& version, const std::string& path,
@@ -76,7 +80,8 @@ class TWebFront {
   void SendInternalError(TStream& answer, const std::string& version, const std::string& reason) const;
 
   // Deliveries.
-  void SendFileBytes(TStream& answer, const std::string& version, const std::string& path,
+  // The header and the file as the answer's tail, read as it is sent.
+  void SendFileBytes(TAnswerStream& answer, const std::string& version, const std::string& path,
                      const char* contentTypeLine) const;
   // The picture as JPEG, at its own size or, with `scale`, shrunk with the triangle filter to
   // fit 320 by 320 when it is larger. A JPEG file that is not shrunk goes out with its own

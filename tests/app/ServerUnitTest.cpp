@@ -130,10 +130,11 @@ TEST_F(ServerUnitTest, LogViewKeepsTheLast201LinesAndShowsTheLastOne) {
   const QScrollBar* bar = Console().DisplayMemo->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
-  // A cleared log clears the view; a line with a line break stays one line.
+  // A cleared log clears the view; a line with a line break stays one line, the break
+  // shown as text.
   program.Log().Clear();
   program.Log().LogLine("one\r\ntwo");
-  EXPECT_EQ(Memo(), "one  two");
+  EXPECT_EQ(Memo(), "one\\x0D\\x0Atwo");
 }
 
 TEST_F(ServerUnitTest, TrayAndServerMenusListTheirItemsInOrder) {

@@ -25,6 +25,15 @@ TEST(SettingsTest, WithoutSettingsFileThePortIs80AndHeadersAreNotLogged) {
   EXPECT_FALSE(settings.DisplayHeader);
 }
 
+TEST(SettingsTest, RequestTimeoutIsInSecondsWithZeroForNoLimitAndSixtyByDefault) {
+  TempDir dir;
+  EXPECT_EQ(ReadServerSettings(dir.File("none.ini")).RequestTimeout, 60);
+  for (auto [text, seconds] : {std::pair{"15", 15}, {"0", 0}, {"-5", 60}, {"soon", 60}, {"", 60}, {"$10", 16}}) {
+    WriteFile(dir.File("d.ini"), std::string("[Data]\nRequestTimeout=") + text + "\n");
+    EXPECT_EQ(ReadServerSettings(dir.File("d.ini")).RequestTimeout, seconds) << text;
+  }
+}
+
 TEST(SettingsTest, HeaderSwitchLooksAtTheLowEightBitsOnly) {
   TempDir dir;
   for (auto [text, on] : {std::pair{"1", true}, {"256", false}, {"257", true}, {"0", false}, {"yes", false}}) {

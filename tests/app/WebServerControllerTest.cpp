@@ -54,6 +54,7 @@ TEST_F(WebServerControllerTest, ReadsPortHeaderSwitchAndPlacementFromTheSettings
   controller.InitOnce();
   EXPECT_EQ(startedPorts, std::vector<std::string>{"8080"});
   EXPECT_TRUE(controller.DisplayHeader());
+  EXPECT_EQ(controller.RequestTimeout(), 60);
   EXPECT_EQ(controller.Placement().Bounds, (TWindowGeometry{10, 20, 500, 400}));
   EXPECT_EQ(controller.Placement().State, TWindowState::wsMaximized);
   // What the user types into the port field is trimmed the same way.

@@ -44,8 +44,9 @@ def picture_size(path):
 
 
 def current_target(link):
+    # Like a browser, the %XX escapes the link holds already are kept as they are.
     path, question, query = ("/" + link.decode("iso8859_15").lstrip("/")).partition("?")
-    safe = "/:@!$&'()*+,;=~"
+    safe = "/:@!$&'()*+,;=~%"
     return urllib.parse.quote(path, safe) + question + urllib.parse.quote(query, safe + "?", encoding="iso8859_15")
 
 

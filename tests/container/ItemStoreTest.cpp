@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "TempDir.h"
 #include "picture/RegisteredFormats.h"
@@ -120,8 +121,41 @@ TEST_F(ItemStoreTest, EmptyStoreAndEmptyFileRoundTrip) {
 TEST_F(ItemStoreTest, MissingOrUnreadableFileLoadsNothingSilently) {
   TempDir dir;
   EXPECT_NO_THROW(store.LoadContainerFile(dir.File("none.container")));
+  EXPECT_EQ(store.LoadFailure(), "");
   EXPECT_NO_THROW(store.LoadContainerFile(dir.Path()));  // a folder
   for (TItemCategory category : AllCategories) EXPECT_EQ(store.List(category).Count(), 0);
+}
+
+TEST_F(ItemStoreTest, AShareListThatCouldNotBeReadIsNeverSavedOver) {
+  TempDir dir;
+  // A pipe in its place cannot be read (and must not hold up the start).
+  const std::string unreadable = dir.File("pipe.container");
+  ASSERT_EQ(::mkfifo(unreadable.c_str(), 0600), 0);
+  store.LoadContainerFile(unreadable);
+  EXPECT_EQ(store.LoadFailure(), "The share list " + unreadable + " could not be read (Datei " + unreadable +
+                                     " kann nicht geöffnet werden); it is kept as it is and not saved over");
+  store.AddItem("/dropped/later.bmp");
+  EXPECT_THROW(store.SaveContainerFile(unreadable), EFCreateError);
+  struct stat info;
+  ASSERT_EQ(::stat(unreadable.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  // Another file is written as ever.
+  store.SaveContainerFile(dir.File("other.container"));
+  EXPECT_EQ(ReadFile(dir.File("other.container")), "/dropped/later.bmp\r\n");
+}
+
+TEST_F(ItemStoreTest, APathWithALineBreakIsRefusedForTheListFileCouldNotKeepIt) {
+  for (const char* path : {"/a\nb.bmp", "/a\rb.txt", "\n"}) {
+    EXPECT_THROW(store.AddItem(path), EItemPathError) << path;
+  }
+  try {
+    store.AddItem("/two\nlines.txt");
+  } catch (const EItemPathError& error) {
+    EXPECT_EQ(error.Message(),
+              "Cannot share /two\\x0Alines.txt: its name holds a line break, which the share list cannot keep");
+  }
+  for (TItemCategory category : AllCategories) EXPECT_EQ(store.List(category).Count(), 0);
+  EXPECT_EQ(store.ContainerText(), "");
 }
 
 TEST_F(ItemStoreTest, ReloadedFilesGetNewIdentifiers) {

@@ -1,8 +1,13 @@
 #include "http/HttpSrv.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 
 #include "TempDir.h"
 #include "net/NetTestKit.h"
@@ -186,6 +191,207 @@ TEST_F(HttpSrvTest, AFloodOfHeaderLinesIsCutOffWhileOthersAreServed) {
   }
   EXPECT_TRUE(cutOff);
   EXPECT_GT(sent, THttpConnection::MaxHeaderBytes);
+}
+
+TEST_F(HttpSrvTest, NotFoundAnswersEscapeThePathAndGiveHeadOnlyTheHeader) {
+  const std::string body = "<HTML><HEAD><TITLE>404 Not Found</TITLE></HEAD><BODY><H1>404 Not Found</H1>The "
+                           "requested URL /&lt;b&gt;&amp;&quot;x&quot; was not found on this server.<P></BODY></HTML>"
+                           "\r\n";
+  const std::string header = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n";
+  EXPECT_EQ(Exchange("GET /<b>&\"x\" HTTP/1.0\r\n\r\n"), header + body);
+  EXPECT_EQ(Exchange("HEAD /<b>&\"x\" HTTP/1.0\r\n\r\n"), header);
+  // Only a real version is echoed in the status line.
+  for (const char* version : {"JUNK\x1B[2J", "HTTP/1.0X", "HTTP/12.0", "HTTP/1.", "FTP/1.0"})
+    EXPECT_EQ(Exchange("GET /x " + std::string(version) + "\r\n\r\n").substr(0, 24), "HTTP/1.0 404 Not Found\r\n")
+        << version;
+  EXPECT_EQ(Exchange("GET /x http/2.0\r\n\r\n").substr(0, 24), "HTTP/2.0 404 Not Found\r\n");
+}
+
+// Answers of `size` bytes from the document folder, made of its offsets.
+class HttpSrvPeerTest : public HttpSrvTest {
+ protected:
+  std::string Document(const std::string& name, std::size_t size) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7 + i / 4093);
+    WriteFile(dir.File("www/" + name), content);
+    return "HTTP/1.0 200 OK\r\nContent-Type: application/binary\r\nContent-Length: " + std::to_string(size) +
+           "\r\n\r\n" + content;
+  }
+  // Sends `count` bytes on the client's socket from a thread of its own, until done or
+  // refused, while this thread runs the loop; true when all of them went.
+  struct TFlood {
+    std::atomic<bool> Done{false};
+    bool AllSent = false;
+    std::thread Sender;
+    ~TFlood() {
+      RunLoopUntil([this] { return Done.load(); }, 20000);
+      Sender.join();
+    }
+  };
+  void Flood(TFlood& flood, TRawClient& client, std::size_t count) {
+    flood.Sender = std::thread([&flood, fd = client.Fd(), count] {
+      const std::string block(65536, 'z');
+      std::size_t sent = 0;
+      while (sent < count) {
+        ssize_t put = ::send(fd, block.data(), std::min(block.size(), count - sent), MSG_NOSIGNAL);
+        if (put > 0) {
+          sent += static_cast<std::size_t>(put);
+        } else if (put < 0 && errno == EAGAIN) {
+          pollfd writable{fd, POLLOUT, 0};
+          ::poll(&writable, 1, 100);
+        } else {
+          break;
+        }
+      }
+      flood.AllSent = sent == count;
+      flood.Done = true;
+    });
+  }
+  std::vector<std::string> dropped;
+
+  void SetUp() override {
+    HttpSrvTest::SetUp();
+    server.OnConnectionDropped = [this](TComponent*, THttpConnection*, const std::string& reason) {
+      dropped.push_back(reason);
+    };
+  }
+};
+
+TEST_F(HttpSrvPeerTest, APeerThatHasFinishedSendingStillGetsTheWholeAnswer) {
+  const std::string big = Document("big.bin", 4 << 20);
+  AnswerWith("self answer ");
+  for (const auto& [request, answer] : std::vector<std::pair<std::string, std::string>>{
+           {"GET /big.bin HTTP/1.0\r\n\r\n", big},
+           {"HEAD /big.bin HTTP/1.0\r\n\r\n", big.substr(0, big.find("\r\n\r\n") + 4)},
+           {"GET /?x HTTP/1.0\r\n\r\n", "self answer x"}}) {
+    if (request[0] == 'G' && request[5] == '?') {
+      AnswerWith("self answer ");
+    } else {
+      server.OnGetDocument = nullptr;
+    }
+    TRawClient client(Port());
+    client.Send(request);
+    ::shutdown(client.Fd(), SHUT_WR);
+    EXPECT_EQ(client.Read(Everything, 20000), answer) << request;
+  }
+  EXPECT_TRUE(AllClientsGone());
+}
+
+TEST_F(HttpSrvPeerTest, WhatFollowsTheRequestIsDroppedWithoutCuttingTheAnswer) {
+  const std::string big = Document("big.bin", 4 << 20);
+  {
+    // More than a line may hold, without a line end.
+    TRawClient client(Port());
+    client.Send("GET /big.bin HTTP/1.0\r\n\r\n" + std::string(100 << 10, 'x'));
+    EXPECT_EQ(client.Read(Everything, 20000), big);
+  }
+  {
+    // Far more than is read: the connection stops reading, ends its answer, then closes.
+    TRawClient client(Port());
+    client.Send("GET /big.bin HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+    TFlood flood;
+    Flood(flood, client, 16 << 20);
+    EXPECT_EQ(client.Read(Everything, 20000), big);
+    // After the answer the connection reads on until the peer is done.
+    EXPECT_TRUE(RunLoopUntil([&] { return flood.Done.load(); }, 10000));
+    EXPECT_TRUE(flood.AllSent);
+  }
+  EXPECT_TRUE(AllClientsGone());
+  EXPECT_EQ(dropped, std::vector<std::string>{});
+}
+
+TEST_F(HttpSrvPeerTest, AConnectionClosingWithUnreadInputLetsItsAnswerArriveFirst) {
+  // A POST nobody takes is answered 404 and closed, with most of its body unread. The
+  // client reads only once it has sent everything.
+  TRawClient client(Port());
+  client.Send("POST /form HTTP/1.0\r\n\r\n" + std::string(3 << 20, 'p'));
+  RunLoopFor(300);
+  const std::string answer = client.Read(Everything);
+  EXPECT_EQ(answer.substr(0, 24), "HTTP/1.0 404 Not Found\r\n");
+  EXPECT_EQ(answer.size(), 219u) << answer;
+  // Once the peer closes, the connection goes at once, not after its drain time.
+  client.Close();
+  EXPECT_TRUE(RunLoopUntil([this] { return server.ClientCount() == 0; }, 1000));
+}
+
+TEST_F(HttpSrvPeerTest, ConnectionsWithoutARequestInTimeAreDroppedAndSaySo) {
+  server.SetRequestTimeout(std::chrono::milliseconds(300));
+  AnswerWith("kept ");
+  const auto started = std::chrono::steady_clock::now();
+  TRawClient silent(Port());
+  TRawClient half(Port());
+  half.Send("GET / HTTP/1.0\r\nHost: x");
+  TRawClient trickle(Port());
+  TRawClient kept(Port());
+  kept.Send("GET /?alive HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+  EXPECT_EQ(kept.Read(Everything), "kept alive");
+  // One byte every 50 ms is activity, but no request.
+  const std::string request = "GET / HTTP/1.0\r\nX-Slow: " + std::string(100, 's');
+  for (char byte : request) {
+    if (trickle.WaitForClose(50)) break;
+    if (::send(trickle.Fd(), &byte, 1, MSG_NOSIGNAL) != 1) break;
+  }
+  const auto trickled = std::chrono::steady_clock::now() - started;
+  EXPECT_LT(trickled, std::chrono::milliseconds(1500));
+  for (TRawClient* client : {&silent, &half, &kept}) EXPECT_TRUE(client->WaitForClose(2000));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+  EXPECT_TRUE(AllClientsGone());
+  EXPECT_EQ(dropped, std::vector<std::string>(4, "no complete request within 0.3 s"));
+}
+
+TEST_F(HttpSrvPeerTest, AnAnswerThatMakesNoProgressIsDroppedButASlowReaderIsNot) {
+  server.SetRequestTimeout(std::chrono::milliseconds(300));
+  Document("big.bin", 16 << 20);
+  // Both with small windows, so that the answers wait for them soon.
+  TRawClient stalled, slow;
+  for (TRawClient* client : {&stalled, &slow}) {
+    const int small = 4096;
+    ::setsockopt(client->Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    client->Connect(Port());
+    client->Send("GET /big.bin HTTP/1.0\r\n\r\n");
+  }
+  // The slow reader takes up to 8 KB every 100 ms, for four time limits; the other takes
+  // nothing.
+  std::size_t taken = 0;
+  for (int i = 0; i < 12; ++i) {
+    RunLoopFor(100);
+    char buffer[8192];
+    const ssize_t got = ::recv(slow.Fd(), buffer, sizeof buffer, 0);
+    if (got > 0) taken += static_cast<std::size_t>(got);
+  }
+  EXPECT_GT(taken, 12u * 4096);
+  EXPECT_EQ(dropped, std::vector<std::string>{"the answer made no progress for 0.3 s"});
+  EXPECT_EQ(server.ClientCount(), 1);
+  EXPECT_TRUE(stalled.WaitForClose());
+}
+
+TEST_F(HttpSrvPeerTest, AFileIsSentAsLongAsItWasAtTheStartAndEndsEarlyWhenItShrinks) {
+  const std::string grows = Document("grows.bin", 1 << 20);
+  {
+    TRawClient client(Port());
+    client.Send("GET /grows.bin HTTP/1.0\r\n\r\n");
+    std::string answer = client.Read(1000);
+    std::ofstream(dir.File("www/grows.bin"), std::ios::app) << std::string(1 << 20, 'g');
+    answer += client.Read(Everything);
+    EXPECT_EQ(answer, grows);
+  }
+  // A client with a small window keeps the server from reading far ahead in the file.
+  const std::string shrinks = Document("shrinks.bin", 8 << 20);
+  TRawClient client;
+  const int small = 4096;
+  ::setsockopt(client.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  client.Connect(Port());
+  client.Send("GET /shrinks.bin HTTP/1.0\r\n\r\n");
+  std::string answer = client.Read(65536);
+  std::filesystem::resize_file(dir.File("www/shrinks.bin"), 2 << 20);
+  answer += client.Read(Everything);
+  EXPECT_LT(answer.size(), shrinks.size());
+  EXPECT_EQ(answer, shrinks.substr(0, answer.size()));
+  ASSERT_EQ(dropped.size(), 1u);
+  const std::string sent = std::to_string(answer.size() - shrinks.find("\r\n\r\n") - 4);
+  EXPECT_EQ(dropped[0],
+            dir.File("www/shrinks.bin") + " became shorter while it was sent: " + sent + " of 8388608 bytes");
 }
 
 TEST_F(HttpSrvTest, ServerEventsComeInOrder) {

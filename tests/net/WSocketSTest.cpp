@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <chrono>
 #include <memory>
+#include <poll.h>
 #include <set>
 #include <string>
 #include <sys/resource.h>
@@ -142,6 +144,58 @@ TEST_F(TServerFixture, DestroyingTheServerFreesItsClientsWithoutEvents) {
   EXPECT_TRUE(a.WaitForClose());
   RunLoopFor(20);
   EXPECT_EQ(disconnects, 0);
+}
+
+TEST_F(TServerFixture, ClientsThatResetBeforeTheyAreTakenAreDroppedAndTheServerGoesOn) {
+  // The loop does not run while these come and go, so each one is gone before it is taken:
+  // it has no peer address any more, or cannot be accepted at all.
+  for (int i = 0; i < 50; ++i) {
+    TRawClient client(Port());
+    client.Reset();
+  }
+  RunLoopFor(100);
+  EXPECT_EQ(server.State(), wsListening);
+  EXPECT_EQ(server.ClientCount(), 0);
+  TRawClient later(Port());
+  EXPECT_EQ(later.Read(7), "Hello\r\n");
+  // A dropped one had no events; any taken before its reset had both.
+  const auto connects = std::count_if(events.begin(), events.end(), [](const std::string& e) { return e[0] == 'c'; });
+  EXPECT_EQ(connects, 1 + static_cast<long>(events.size()) - connects);
+}
+
+TEST_F(TServerFixture, AFailingConnectHandlerEndsItsClientOnly) {
+  server.OnClientConnect = [](TComponent*, TWSocketClient*, std::uint16_t) { throw Exception("handler failed"); };
+  TRawClient client(Port());
+  EXPECT_TRUE(client.WaitForClose());
+  ASSERT_TRUE(RunLoopUntil([this] { return server.ClientCount() == 0; }));
+  EXPECT_EQ(server.State(), wsListening);
+  EXPECT_EQ(events, (std::vector<std::string>{"disconnect ServerClient1 error 0 count 1"}));
+}
+
+TEST_F(TServerFixture, ABurstOfConnectionsWaitsForItsTurnInsteadOfBeingDropped) {
+  // Nobody accepts while 300 connections are started: the system must hold them all, so
+  // that none waits a second for another try of its handshake.
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(Port()));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::vector<pollfd> burst;
+  for (int i = 0; i < 300; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    burst.push_back({fd, POLLOUT, 0});
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  std::size_t connected = 0;
+  while (connected < burst.size() && std::chrono::steady_clock::now() < deadline) {
+    connected = 0;
+    ::poll(burst.data(), burst.size(), 20);
+    for (const pollfd& peer : burst) connected += (peer.revents & POLLOUT) != 0;
+  }
+  EXPECT_EQ(connected, burst.size());
+  ASSERT_TRUE(RunLoopUntil([this] { return server.ClientCount() == 300; }));
+  for (const pollfd& peer : burst) ::close(peer.fd);
+  ASSERT_TRUE(RunLoopUntil([this] { return server.ClientCount() == 0; }));
 }
 
 // An echo server on TWSocketServer and clients on TWSocket: 2,000 connections opened, used

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
 #include <vector>
 
 #include "NetTestKit.h"
@@ -520,6 +523,57 @@ TEST(WSocket, PausedSocketHearsNothingUntilResumed) {
   EXPECT_EQ(received, "");
   EXPECT_TRUE(pair.server.Resume());
   ASSERT_TRUE(RunLoopUntil([&] { return received == "while paused"; }));
+}
+
+TEST(WSocket, ReceivingPausedLeavesDataWaitingWhileWritesAndTheCloseGoOn) {
+  TConnectedPair pair;
+  std::string received;
+  int sent = 0, closed = 0;
+  pair.server.OnDataAvailable = [&](TComponent*, std::uint16_t) { received += pair.server.ReceiveText(); };
+  pair.server.OnDataSent = [&](TComponent*, std::uint16_t) { ++sent; };
+  pair.server.OnSessionClosed = [&](TComponent*, std::uint16_t) { ++closed; };
+  pair.server.PauseReceiving();
+  pair.client.SendText("while paused");
+  pair.server.SendText("answer");
+  ASSERT_TRUE(RunLoopUntil([&] { return sent > 0; }));
+  RunLoopFor(50);
+  EXPECT_EQ(received, "");
+  pair.server.ResumeReceiving();
+  ASSERT_TRUE(RunLoopUntil([&] { return received == "while paused"; }));
+  // A close while paused is heard, and the data before it is still there to read.
+  pair.server.PauseReceiving();
+  pair.client.SendText(" last words");
+  pair.client.Shutdown(1);
+  ASSERT_TRUE(RunLoopUntil([&] { return closed == 1; }));
+  EXPECT_EQ(received, "while paused last words");
+}
+
+TEST(WSocket, TheReceivedByteCountPassesTwoGigabytes) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  TWSocket socket;
+  socket.Dup(pair[0]);
+  const std::int64_t total = (std::int64_t{1} << 31) + 12345;
+  std::thread writer([peer = pair[1], total] {
+    std::vector<char> block(1 << 20, 'x');
+    for (std::int64_t left = total; left > 0;) {
+      ssize_t put = ::write(peer, block.data(), static_cast<std::size_t>(std::min<std::int64_t>(left, 1 << 20)));
+      if (put <= 0) break;
+      left -= put;
+    }
+    ::close(peer);
+  });
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const int got = socket.Receive(buffer.data(), static_cast<int>(buffer.size()));
+    if (got == 0 || (got < 0 && socket.LastError() != winsock::WSAEWOULDBLOCK)) break;
+    if (got < 0) {
+      pollfd readable{socket.HSocket(), POLLIN, 0};
+      ::poll(&readable, 1, 100);
+    }
+  }
+  writer.join();
+  EXPECT_EQ(socket.ReadCount(), total);
 }
 
 TEST(WSocket, LookupsCompleteFromTheLoopAndCancelledOnesStaySilent) {

@@ -31,5 +31,18 @@ TEST(ConsoleLogTest, EchoesEveryLineAndTellsTheObserver) {
   std::fclose(echo);
 }
 
+TEST(ConsoleLogTest, ControlCharactersReachNeitherTheLinesNorTheEchoRaw) {
+  std::FILE* echo = std::tmpfile();
+  ASSERT_NE(echo, nullptr);
+  TConsoleLog log(echo);
+  log.LogLine("1: GET /\x1B]0;owned\x07\rforged line");
+  EXPECT_EQ(log.Lines().back(), "1: GET /\\x1B]0;owned\\x07\\x0Dforged line");
+  std::rewind(echo);
+  char buffer[128] = {};
+  std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, echo);
+  EXPECT_EQ(std::string(buffer, got), "1: GET /\\x1B]0;owned\\x07\\x0Dforged line\n");
+  std::fclose(echo);
+}
+
 }  // namespace
 }  // namespace driftpost

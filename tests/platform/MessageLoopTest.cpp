@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -108,6 +109,33 @@ TEST(MessageLoop, TimersFireOnceInDueOrderUnlessKilled) {
   EXPECT_TRUE(loop.RunUntil([&] { return target.seen.size() == 2; }, 2000ms));
   loop.RunUntil([] { return false; }, 80ms);
   EXPECT_EQ(target.Numbers(), (std::vector<unsigned>{1, 2}));
+}
+
+TEST(MessageLoop, ThousandsOfTimersKeepTheirOrderAndAGoneTargetTakesOnlyItsOwn) {
+  TMessageLoop& loop = TMessageLoop::Current();
+  TRecorder kept;
+  auto gone = std::make_unique<TRecorder>();
+  // Set in a scrambled order, due 1 to 40 ms after they were set; odd numbers go to the
+  // target that stays, and a fifth of those are killed.
+  std::vector<unsigned> killed;
+  std::vector<std::chrono::steady_clock::time_point> due(4000);
+  for (unsigned i = 0; i < 4000; ++i) {
+    const unsigned n = (i * 1237) % 4000;
+    const auto delay = std::chrono::milliseconds(1 + n / 100);
+    due[n] = std::chrono::steady_clock::now() + delay;
+    unsigned id = loop.SetTimer(n % 2 ? kept.handle : gone->handle, n, delay);
+    if (n % 10 == 3) killed.push_back(id);
+  }
+  for (unsigned id : killed) loop.KillTimer(id);
+  loop.KillTimer(killed.front());  // twice does nothing
+  gone.reset();
+  ASSERT_TRUE(loop.RunUntil([&] { return kept.seen.size() == 1600; }, 5000ms));
+  loop.RunUntil([] { return false; }, 60ms);
+  ASSERT_EQ(kept.seen.size(), 1600u);
+  for (std::size_t i = 1; i < kept.seen.size(); ++i) {
+    EXPECT_LE(due[kept.seen[i - 1].Msg], due[kept.seen[i].Msg] + 100us) << "timer " << kept.seen[i].Msg;
+    EXPECT_NE(kept.seen[i].Msg % 10, 3u);
+  }
 }
 
 TEST(MessageLoop, RunEndsOnQuitAndPumpRunsTheHook) {

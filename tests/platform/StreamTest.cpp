@@ -1,6 +1,7 @@
 #include "platform/Stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "TempDir.h"
 #include "platform/Exception.h"
@@ -84,6 +85,19 @@ TEST(StreamTest, FileStreamRoundTripAndOpenErrors) {
   // A folder is not a file to read.
   EXPECT_THROW(TFileStream(dir.Path(), fmOpenRead), EFOpenError);
   EXPECT_THROW(TFileStream(dir.File("no/such/dir/x"), fmCreate), EFCreateError);
+  EXPECT_TRUE(in.Regular());
+  EXPECT_FALSE(TFileStream("/dev/null", fmOpenRead).Regular());
+}
+
+TEST(StreamTest, APipeIsRefusedAtOnceInsteadOfWaitedFor) {
+  // Opening a pipe that nobody writes to would wait for a writer, for ever.
+  TempDir dir;
+  const std::string pipe = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_THROW(TFileStream(pipe, fmOpenRead), EFOpenError);
+  EXPECT_THROW(TFileStream(pipe, fmOpenWrite), EFOpenError);
+  EXPECT_THROW(TFileStream(pipe, fmCreate), EFCreateError);
+  EXPECT_THROW(ReadFileToString(pipe), EFOpenError);
 }
 
 TEST(StreamTest, ReadFileToStringReadsEveryByte) {

@@ -76,5 +76,21 @@ TEST(TextUtilsTest, StrToIntAcceptsOnlyWholeIntegers) {
   EXPECT_EQ(StrToIntDef("x", 5), 5);
 }
 
+TEST(TextUtilsTest, ControlCharactersAreShownAsHexadecimalEscapes) {
+  // C0 controls, DEL, and C1 controls as bare bytes or in their UTF-8 form.
+  EXPECT_EQ(EscapeControlCharacters(std::string("a\x1B[2J\x07\x00\r\nb\x7F", 11)),
+            "a\\x1B[2J\\x07\\x00\\x0D\\x0Ab\\x7F");
+  EXPECT_EQ(EscapeControlCharacters("\x9B" "1m \xC2\x9B" "1m"), "\\x9B1m \\xC2\\x9B1m");
+  // Printable text stays, also beyond ASCII, and so do bytes that are no UTF-8 but no
+  // control either.
+  EXPECT_EQ(EscapeControlCharacters("Grüße 日本 \xE9t\xE9 \\x41"), "Grüße 日本 \xE9t\xE9 \\x41");
+  EXPECT_EQ(EscapeControlCharacters(""), "");
+}
+
+TEST(TextUtilsTest, HtmlEscapesTheFourMarkupCharacters) {
+  EXPECT_EQ(EscapeHtml(R"(<a href="x">&amp;</a>)"), "&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt;");
+  EXPECT_EQ(EscapeHtml("plain 'text'"), "plain 'text'");
+}
+
 }  // namespace
 }  // namespace driftpost

@@ -162,17 +162,20 @@ TEST_F(WebFrontTest, FilesAreDeliveredWithTheirTypes) {
 TEST_F(WebFrontTest, OtherFilesAreFoundByEveryFormOfTheirLink) {
   Share("Mäppchen/my notes Šö€ 日本 ä.txt", "notes");
   Share("empty", "");
-  const std::string written = Utf8ToLatin9(dir.File("Mäppchen/my notes Šö€ 日本 ä.txt"));
-  EXPECT_NE(Get("/").find("<A HREF=\"" + written + "\">my notes \xA6\xF6\xA4 ?? \xE4.txt</a>"), std::string::npos);
-  // The '?' that stands for what ISO-8859-15 lacks starts a query: a browser sends what
-  // follows it in the page's character set, whatever it does with the path before it.
-  const std::size_t question = written.find('?');
-  const std::string before = written.substr(0, question);
-  const std::string after = written.substr(question + 2);
+  // Characters ISO-8859-15 lacks are escaped as UTF-8 in the link; the text shows '?'.
+  const std::string before = Utf8ToLatin9(dir.File("Mäppchen/my notes Šö€ "));
+  const std::string lacking = "%E6%97%A5%E6%9C%AC";
+  const std::string after = " \xE4.txt";
+  EXPECT_NE(Get("/").find("<A HREF=\"" + before + lacking + after + "\">my notes \xA6\xF6\xA4 ?? \xE4.txt</a>"),
+            std::string::npos);
+  // Links of earlier pages wrote '?' for those characters; it starts a query, which a
+  // browser sends in the page's character set, whatever it does with the path before it.
   for (const std::string& target : {
-           written,                                                // an old browser, blanks and all
-           Escaped(before) + "??" + Escaped(after),                // the page's bytes escaped
-           Escaped(Latin9ToUtf8(before)) + "??" + Escaped(after),  // a current browser: the path in UTF-8
+           before + lacking + after,                                                // an old browser, blanks and all
+           Escaped(before) + lacking + Escaped(after),                              // the page's bytes escaped
+           Escaped(Latin9ToUtf8(before)) + lacking + Escaped(Latin9ToUtf8(after)),  // a current browser: UTF-8
+           before + "??" + after,                                                   // an earlier page's link
+           Escaped(Latin9ToUtf8(before)) + "??" + Escaped(after),
            Utf8ToLatin9(LowerCase(dir.File("")) + "MÄPPCHEN/my NOTES šÖ€ ?? Ä.TXT"),  // typed in other case
        })
     EXPECT_EQ(Get(target), Answer("application/binary", "notes")) << target;
@@ -181,6 +184,21 @@ TEST_F(WebFrontTest, OtherFilesAreFoundByEveryFormOfTheirLink) {
   EXPECT_EQ(Get(empty), Answer("application/binary", ""));
   EXPECT_EQ(Get(Escaped("/" + empty)), Answer("application/binary", ""));
   EXPECT_EQ(Get(empty + "x"), Answer("text/html", Sorry));
+}
+
+TEST_F(WebFrontTest, NamesThatDifferOnlyInCaseOrInCharactersLatin9LacksKeepTheirOwnLinks) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"Case.txt", "upper"}, {"case.txt", "lower"}, {"日.txt", "sun"}, {"本.txt", "book"},
+      {"100%.txt", "percent"}, {"%E6%97%A5.txt", "escaped"}, {"a\"b#c.txt", "quote"}};
+  for (const auto& [name, content] : files) Share(name, content);
+  const std::string index = Get("/");
+  for (const auto& [name, content] : files) {
+    const std::string link = Utf8ToLatin9Link(dir.File(name));
+    ASSERT_NE(index.find("<A HREF=\"" + link + "\">"), std::string::npos) << link;
+    EXPECT_EQ(Get(link), Answer("application/binary", content)) << link;
+  }
+  // A name typed in another letter case still finds a file.
+  EXPECT_EQ(Get(dir.File("CASE.TXT")), Answer("application/binary", "upper"));
 }
 
 TEST_F(WebFrontTest, AnAnswerThatCannotBeBuiltIsA500AndEndsTheConnection) {

@@ -46,6 +46,8 @@ TServerSettings ReadServerSettings(const std::string& iniFileName) {
   settings.Port = ini.ReadString("Data", "Port", "80");
   // Only the low eight bits count, as the switch was stored as a byte.
   settings.DisplayHeader = (ini.ReadInteger("Data", "DisplayHeader", 0) & 0xFF) != 0;
+  const std::int32_t timeout = ini.ReadInteger("Data", "RequestTimeout", settings.RequestTimeout);
+  if (timeout >= 0) settings.RequestTimeout = timeout;
   return settings;
 }
 

@@ -22,6 +22,9 @@ std::string DocumentFolderFor(const std::string& executablePath);
 struct TServerSettings {
   std::string Port = "80";
   bool DisplayHeader = false;
+  // Seconds a client has to send its request, and to take each part of an answer; 0 means
+  // no limit. A negative or unreadable value gives the default.
+  int RequestTimeout = 60;
 };
 
 TServerSettings ReadServerSettings(const std::string& iniFileName);

@@ -36,6 +36,7 @@ void TWebServerController::InitOnce() {
   TServerSettings settings = ReadServerSettings(iniFileName_);
   portText_ = portOverride_.empty() ? settings.Port : portOverride_;
   displayHeader_ = settings.DisplayHeader;
+  requestTimeout_ = settings.RequestTimeout;
   clientCountText_ = IntToStr(0);
   Changed();
   log_.Clear();

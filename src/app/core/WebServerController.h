@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/core/NewtonAddress.h"
+#include "app/core/Settings.h"
 #include "app/core/WindowPlacement.h"
 #include "platform/ConsoleLog.h"
 
@@ -69,6 +70,8 @@ class TWebServerController {
   const std::string& PortText() const { return portText_; }
   // The header-logging switch; a reference, so that the web front follows it.
   const bool& DisplayHeader() const { return displayHeader_; }
+  // "Data"/"RequestTimeout" in seconds (0: no limit), read by InitOnce before the server starts.
+  int RequestTimeout() const { return requestTimeout_; }
   const std::string& ClientCountText() const { return clientCountText_; }
   bool PortEditEnabled() const { return portEditEnabled_; }
   bool StartButtonEnabled() const { return startButtonEnabled_; }
@@ -99,6 +102,7 @@ class TWebServerController {
   bool initialized_ = false;
   std::string portText_;
   bool displayHeader_ = false;
+  int requestTimeout_ = TServerSettings{}.RequestTimeout;
   std::string clientCountText_;
   bool portEditEnabled_ = true;
   bool startButtonEnabled_ = true;

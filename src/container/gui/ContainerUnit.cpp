@@ -150,6 +150,11 @@ void TContainer::FormCreate() {
   store_.OnItemAdded = [this](TItemCategory category, const TItemEntry& entry) { ItemAdded(category, entry); };
   DropFileTarget->Register(this);
   if (FileExists(containerFileName_)) store_.LoadContainerFile(containerFileName_);
+  if (!store_.LoadFailure().empty()) ShowErrorBox(store_.LoadFailure(), this);
+}
+
+void TContainer::LogLine(const std::string& line) {
+  if (OnLogLine) OnLogLine(line);
 }
 
 bool TContainer::FormDestroy() {
@@ -157,8 +162,13 @@ bool TContainer::FormDestroy() {
   Guarded(this, [this] { SaveWidgetPlacement(*this, ContainerSection, iniFileName_); });
   bool saved = false;
   Guarded(this, [this, &saved] {
-    store_.SaveContainerFile(containerFileName_);
-    saved = true;
+    try {
+      store_.SaveContainerFile(containerFileName_);
+      saved = true;
+    } catch (const std::exception& error) {
+      LogLine(error.what());
+      throw;
+    }
   });
   store_.OnItemAdded = nullptr;
   DropFileTarget->Unregister();
@@ -235,7 +245,20 @@ void TContainer::ItemAdded(TItemCategory category, const TItemEntry& entry) {
 }
 
 void TContainer::DropFileTargetDrop(Qt::KeyboardModifiers, const QPoint&, Qt::DropAction&) {
-  Guarded(this, [this] { ShareFiles(store_, DropFileTarget->Files); });
+  Guarded(this, [this] {
+    // A name the share list cannot keep is refused with a word, and does not keep the
+    // others of the drop out; the box lists every refusal.
+    std::string refused;
+    for (const std::string& name : DropFileTarget->Files) {
+      if (CanShare(name)) continue;
+      const std::string line =
+          "Cannot share " + EscapeControlCharacters(name) + ": the share list cannot keep that name";
+      LogLine(line);
+      refused += (refused.empty() ? "" : "\n") + line;
+    }
+    ShareFiles(store_, DropFileTarget->Files);
+    if (!refused.empty()) ShowErrorBox(refused, this);
+  });
 }
 
 void TContainer::acRemoveItemFromContainerUpdate() {

@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 #include "container/ItemStore.h"
@@ -49,6 +50,9 @@ class TContainer : public QWidget {
   // Shows the line under the tree: where the Newton finds the server, or why it does not.
   void ShowStatus(const std::string& text);
 
+  // Where the window writes its log lines (refused drops, a share list it did not save).
+  std::function<void(const std::string& line)> OnLogLine;
+
   // Shows and hides run FormShow before the window appears and FormHide after it is gone.
   void setVisible(bool visible) override;
 
@@ -80,6 +84,7 @@ class TContainer : public QWidget {
  private:
   void FormCreate();
   bool FormDestroy();
+  void LogLine(const std::string& line);
   // Makes the tree nodes of an entry the store has just added.
   void ItemAdded(TItemCategory category, const TItemEntry& entry);
   QTreeWidgetItem* EnsureCategoryNode(TItemCategory category);

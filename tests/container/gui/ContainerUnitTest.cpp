@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 #include "QtApplication.h"
 #include "TempDir.h"
@@ -212,6 +213,38 @@ TEST_F(ContainerUnitTest, ShareListIsLoadedAtCreationAndSavedAtShutDown) {
   EXPECT_EQ(DropFiles(Window(), {"/p/late.jpg"}), std::nullopt);
   store.AddItem("/p/later.jpg");
   EXPECT_EQ(Category(TItemCategory::Pictures)->childCount(), 1);
+}
+
+TEST_F(ContainerUnitTest, ADroppedPathWithALineBreakIsRefusedAndTheOthersAreTaken) {
+  std::vector<std::string> logged;
+  Window().OnLogLine = [&logged](const std::string& line) { logged.push_back(line); };
+  ::testing::internal::CaptureStderr();
+  DropFiles(Window(), {"/p/one.bmp", "/p/two\nlines.bmp", "/p/three.bmp"});
+  const std::string boxed = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Paths(TItemCategory::Pictures), (std::vector<std::string>{"/p/one.bmp", "/p/three.bmp"}));
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0], "Cannot share /p/two\\x0Alines.bmp: the share list cannot keep that name");
+  EXPECT_NE(boxed.find(logged[0]), std::string::npos) << boxed;
+  EXPECT_TRUE(Window().ShutDown());
+  EXPECT_EQ(ReadFile(containerFile), "/p/one.bmp\r\n/p/three.bmp\r\n");
+}
+
+TEST_F(ContainerUnitTest, AShareListThatCouldNotBeReadIsReportedAndKept) {
+  ASSERT_EQ(::mkfifo(containerFile.c_str(), 0600), 0);
+  ::testing::internal::CaptureStderr();
+  Window();
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("could not be read"), std::string::npos);
+  std::vector<std::string> logged;
+  Window().OnLogLine = [&logged](const std::string& line) { logged.push_back(line); };
+  DropFiles(Window(), {"/p/new.bmp"});
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(Window().ShutDown());
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_NE(logged[0].find("was not saved"), std::string::npos) << logged[0];
+  struct stat info;
+  ASSERT_EQ(::stat(containerFile.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST_F(ContainerUnitTest, ShareListThatCannotBeWrittenIsReportedAndThePlacementStillSaved) {
