@@ -203,6 +203,7 @@ void TWebServer::FormCreate() {
 
 void TWebServer::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  ScrollToLastLine();
   if (event->spontaneous()) return;
   Guarded([this] { controller_.InitOnce(); });
   KeepOnScreenWhenShown(*this);
@@ -272,7 +273,9 @@ void TWebServer::ShowLog() {
     DisplayMemo->setPlainText(lines.join(QLatin1Char('\n')));
   }
   shownLines_ = count;
-  ScrollToLastLine();
+  // Moving the view to the last line lays out the text; a hidden console does that when it
+  // is shown, not once per request.
+  if (isVisible()) ScrollToLastLine();
 }
 
 void TWebServer::ScrollToLastLine() {

@@ -73,6 +73,9 @@ bool HasParentSegment(std::string_view path) {
 // ------------------------------------------------------------------ connection
 
 THttpConnection::THttpConnection(TComponent* owner) : TWSocketClient(owner) {
+  // An answer is read from its stream and handed to the system in blocks of this size,
+  // one per loop turn: a file of megabytes then takes a few hundred turns, not thousands.
+  SetBufSize(DocumentBlockSize);
   SetLineMode(true);
   SetLineEdit(false);
   SetLineEnd("\n");

@@ -16,8 +16,8 @@
 //                 SendDocumentStream; the engine adds nothing to it;
 //   hfNotFound    the 404 answer, then close;
 //   hfAcceptData  POST: take the body through OnPostedData; GET/HEAD: close.
-// An answer leaves in chunks of at most 1514 bytes, one each time the send queue has
-// drained, so a long answer never blocks the thread. After it the sending direction is shut
+// An answer leaves in chunks of at most DocumentBlockSize (64 KiB) bytes, one each time the
+// send queue has drained, so a long answer never blocks the thread. After it the sending direction is shut
 // down and the connection closes, unless the request asked for "Keep-Alive"; a kept-alive
 // connection still reads further requests but can no longer answer them.
 //
@@ -80,6 +80,8 @@ class THttpConnection : public TWSocketClient {
   // The most that the header lines kept in ReqHeaders may take, counted as their bytes plus
   // the bookkeeping of one list entry each.
   static constexpr std::size_t MaxHeaderBytes = 1 << 20;
+  // The connection's send block size, and so the largest chunk of an answer.
+  static constexpr int DocumentBlockSize = 1 << 16;
   static constexpr std::size_t HeaderLineOverhead = sizeof(std::string);
   // The most input read and dropped while an answer is on its way.
   static constexpr std::int64_t MaxDiscardedInput = 1 << 20;

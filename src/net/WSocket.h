@@ -147,8 +147,11 @@ class TCustomWSocket : public TComponent, protected TMessageTarget {
   TMessageLoop& Loop() const { return loop_; }
   // True when everything queued has been handed to the system.
   bool AllSent() const { return allSent_; }
-  // The block size of the send queue (1514 bytes).
+  // The block size of the send queue (1514 bytes unless set otherwise).
   int BufSize() const { return bufSize_; }
+  // The size of blocks made from now on; 0 or less means 1514. Blocks already queued keep
+  // theirs.
+  void SetBufSize(int size) { bufSize_ = size > 0 ? size : TBuffer::DefaultSize; }
 
   // ---- events
   TSessionAvailable OnSessionAvailable;

@@ -1,7 +1,9 @@
 #include "picture/Bitmap.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "picture/BitmapFile.h"
 #include "picture/PictureLimits.h"
@@ -21,7 +23,16 @@ bool SameLayout(TPixelDepth a, TPixelDepth b) {
 
 TBGRA ColorToBGRA(TColor color) { return MakeBGRA(BlueOf(color), GreenOf(color), RedOf(color)); }
 
+// `total` bytes from malloc (their content is the caller's to write) or, zeroed, from calloc.
+std::uint8_t* AllocatePixels(std::size_t total, bool zeroed) {
+  void* bits = zeroed ? std::calloc(total, 1) : std::malloc(total);
+  if (!bits) throw std::bad_alloc();
+  return static_cast<std::uint8_t*>(bits);
+}
+
 }  // namespace
+
+void TBitmap::TFreePixels::operator()(std::uint8_t* bits) const { std::free(bits); }
 
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
@@ -48,10 +59,10 @@ void TBitmap::CopyFrom(const TGraphic* source) {
 }
 
 void TBitmap::CopyImage(const TBitmap& source) {
-  std::unique_ptr<std::uint8_t[]> bits;
+  TPixels bits;
   const std::size_t total = source.bytesPerRow_ * static_cast<std::size_t>(source.height_);
   if (total) {
-    bits.reset(new std::uint8_t[total]);
+    bits.reset(AllocatePixels(total, false));
     std::memcpy(bits.get(), source.bits_.get(), total);
   }
   bits_ = std::move(bits);
@@ -87,7 +98,7 @@ void TBitmap::CheckImageSize(std::int64_t width, std::int64_t height) const {
 void TBitmap::SetSize(int width, int height) {
   if (width == width_ && height == height_) return;
   CheckImageSize(width, height);
-  Reallocate(pixelFormat_, width, height);
+  Reallocate(pixelFormat_, width, height, TNewPixels::White);
   Changed();
 }
 
@@ -97,20 +108,34 @@ void TBitmap::FreeImage() {
   bytesPerRow_ = 0;
 }
 
-// New storage of the given size in the current format: white, with the old picture's
+void TBitmap::AllocateImage(int width, int height) {
+  CheckImageSize(width, height);
+  bits_.reset();
+  width_ = height_ = 0;
+  Reallocate(pixelFormat_, width, height, TNewPixels::Zero);
+  Changed();
+}
+
+void TBitmap::TakeImage(TBitmap& source) {
+  if (&source == this) return;
+  MoveImage(source);
+  Changed();
+}
+
+// New storage of the given size in the given format, white or zero, with the old picture's
 // overlapping part copied in. The caller has checked the size.
-void TBitmap::Reallocate(TPixelDepth depth, int width, int height) {
+void TBitmap::Reallocate(TPixelDepth depth, int width, int height, TNewPixels pixels) {
   const std::size_t rowBytes = width > 0 ? *BytesPerRowOf(static_cast<std::uint64_t>(width), depth) : 0;
   const std::size_t total = rowBytes * static_cast<std::size_t>(height);
-  std::unique_ptr<std::uint8_t[]> bits(total ? new std::uint8_t[total] : nullptr);
-  std::unique_ptr<std::uint8_t[]> old = std::move(bits_);
+  TPixels bits(total ? AllocatePixels(total, pixels == TNewPixels::Zero) : nullptr);
+  TPixels old = std::move(bits_);
   const int oldWidth = width_, oldHeight = height_;
   const std::size_t oldRowBytes = bytesPerRow_;
   bits_ = std::move(bits);
   width_ = width;
   height_ = height;
   bytesPerRow_ = rowBytes;
-  if (total) Fill(clWhite);
+  if (total && pixels == TNewPixels::White) Fill(clWhite);
   if (!old || !total) return;
   const int rows = std::min(oldHeight, height);
   const std::size_t usedBits = static_cast<std::size_t>(std::min(oldWidth, width)) * BitsPerPixelOf(depth);
@@ -148,7 +173,8 @@ void TBitmap::SetPixelFormat(TPixelDepth depth) {
   TBitmap converted;
   converted.pixelFormat_ = depth;
   converted.palette_ = std::move(palette);
-  converted.Reallocate(depth, width_, height_);
+  // Every row is written below.
+  converted.Reallocate(depth, width_, height_, TNewPixels::Zero);
   TBGRA table[256];
   ExpandPalette(palette_, table);
   TColorMatcher matcher(converted.palette_, 1 << std::min(BitsPerPixelOf(depth), 8));

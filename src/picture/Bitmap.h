@@ -57,6 +57,13 @@ class TBitmap : public TGraphic {
   bool Empty() const override { return width_ == 0 || height_ == 0; }
   // Releases the pixels: the bitmap becomes 0 by 0, keeping its format and palette.
   void FreeImage();
+  // New pixels of this size in the current format for a decoder that writes every row next:
+  // unlike SetSize it neither paints them white nor keeps the old ones, so large pictures
+  // are written once instead of twice. Until written, every byte is 0. Raises like SetSize.
+  void AllocateImage(int width, int height);
+  // Takes the source's pixels, format, palette and transparency without copying them; the
+  // source is left without pixels.
+  void TakeImage(TBitmap& source);
 
   TPixelDepth PixelFormat() const { return pixelFormat_; }
   // Converts every pixel to the new format keeping its colour. An indexed format keeps the
@@ -118,7 +125,9 @@ class TBitmap : public TGraphic {
   const std::uint8_t* Row(int y) const {
     return bits_.get() + static_cast<std::size_t>(height_ - 1 - y) * bytesPerRow_;
   }
-  void Reallocate(TPixelDepth depth, int width, int height);
+  // What new storage holds before anything else is written into it.
+  enum class TNewPixels : std::uint8_t { White, Zero };
+  void Reallocate(TPixelDepth depth, int width, int height, TNewPixels pixels);
   void CopyImage(const TBitmap& source);
   // Takes the source's pixels and settings without copying; the source is left empty.
   void MoveImage(TBitmap& source);
@@ -127,7 +136,13 @@ class TBitmap : public TGraphic {
   int width_ = 0;
   int height_ = 0;
   std::size_t bytesPerRow_ = 0;
-  std::unique_ptr<std::uint8_t[]> bits_;  // bytesPerRow_ × height_ bytes
+  // From malloc or calloc: large zeroed blocks then come as fresh pages that nobody clears.
+  struct TFreePixels {
+    void operator()(std::uint8_t* bits) const;
+  };
+  using TPixels = std::unique_ptr<std::uint8_t[], TFreePixels>;
+
+  TPixels bits_;  // bytesPerRow_ × height_ bytes
   std::vector<TRGBQuad> palette_;
   bool transparent_ = false;
   TColor transparentColor_ = clWhite;

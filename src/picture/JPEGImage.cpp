@@ -1,5 +1,6 @@
 #include "picture/JPEGImage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,7 @@ struct TDecodeWork {
   bool GrayscaleFile = false;
   bool MultipleScans = false;
   // Output settings.
+  unsigned ScaleNumerator = 1;
   unsigned ScaleDenominator = 1;
   bool Smoothing = true;
   bool Grayscale = false;
@@ -161,7 +163,7 @@ bool ReadHeaderStep(TDecodeWork* work) {
 bool PrepareOutputStep(TDecodeWork* work) {
   if (setjmp(work->Errors.Jump)) return false;
   jpeg_decompress_struct& info = work->Info;
-  info.scale_num = 1;
+  info.scale_num = work->ScaleNumerator;
   info.scale_denom = work->ScaleDenominator;
   info.do_block_smoothing = work->Smoothing;
   if (work->Grayscale) info.out_color_space = JCS_GRAYSCALE;
@@ -229,7 +231,12 @@ void TJPEGImage::LoadStream(TStream& stream) {
   auto data = std::make_shared<TJPEGData>();
   data->Data = std::make_unique<TMemoryStream>();
   const std::int64_t remaining = stream.Size() - stream.Position();
-  if (remaining > 0) data->Data->CopyFrom(stream, remaining);
+  if (remaining > 0) {
+    // Read at once into storage of the final size: growing it piece by piece would copy the
+    // bytes again and briefly need room for them twice.
+    data->Data->SetSize(remaining);
+    stream.ReadBuffer(data->Data->Memory(), remaining);
+  }
   bool progressive = ProgressiveEncoding;
   if (data->Data->Size() > 0) {
     auto work = std::make_unique<TDecodeWork>();
@@ -305,17 +312,24 @@ void TJPEGImage::Compress() {
 void TJPEGImage::DIBNeeded() {
   if (bitmap_) return;
   auto bitmap = std::make_unique<TBitmap>();
+  Decode(*bitmap, 1, 1u << Scale);
+  bitmap_ = std::move(bitmap);
+}
+
+void TJPEGImage::DecodeScaled(TBitmap& target, unsigned eighths) {
+  Decode(target, std::clamp(eighths, 1u, 8u), 8);
+}
+
+void TJPEGImage::Decode(TBitmap& target, unsigned scaleNumerator, unsigned scaleDenominator) {
   const TMemoryStream* bytes = data_->Data.get();
-  if (!bytes || bytes->Bytes().empty()) {
-    bitmap_ = std::move(bitmap);
-    return;
-  }
+  if (!bytes || bytes->Bytes().empty()) return;
   auto work = std::make_unique<TDecodeWork>();
   work->Info.err = InitJpegErrors(work->Errors);
   AttachProgress(work->Progress, *this, work->Errors.Jump);
   work->Data = bytes->Memory();
   work->Size = static_cast<unsigned long>(bytes->Bytes().size());
-  work->ScaleDenominator = 1u << Scale;
+  work->ScaleNumerator = scaleNumerator;
+  work->ScaleDenominator = scaleDenominator;
   work->Smoothing = Smoothing;
   work->Grayscale = GrayscaleSetting;
   work->EightBit = PixelFormat == jf8Bit;
@@ -330,14 +344,16 @@ void TJPEGImage::DIBNeeded() {
   if (work->Info.output_components != (indexed ? 1 : 3) || width > INT32_MAX || height > INT32_MAX ||
       !PictureSizeAllowed(width, height, depth))
     throw EInvalidGraphic(Format(InvalidImageMessage, {ClassName()}));
-  bitmap->SetPixelFormat(depth);
-  bitmap->SetSize(static_cast<int>(width), static_cast<int>(height));
+  // The library writes every row straight into the bitmap, or fails and the bitmap is dropped.
+  TBitmap decoded;
+  decoded.SetPixelFormat(depth);
+  decoded.AllocateImage(static_cast<int>(width), static_cast<int>(height));
   work->Rows.resize(height);
-  for (JDIMENSION y = 0; y < height; ++y) work->Rows[y] = bitmap->ScanLine(static_cast<int>(y));
+  for (JDIMENSION y = 0; y < height; ++y) work->Rows[y] = decoded.ScanLine(static_cast<int>(y));
 
   if (!DecodeStep(work.get())) RaiseLibraryError(work->Errors.Code, work->Progress);
-  if (indexed) bitmap->SetPalette(std::vector<TRGBQuad>(work->Palette, work->Palette + work->PaletteSize));
-  bitmap_ = std::move(bitmap);
+  if (indexed) decoded.SetPalette(std::vector<TRGBQuad>(work->Palette, work->Palette + work->PaletteSize));
+  target.TakeImage(decoded);
 }
 
 void TJPEGImage::CopyFrom(const TGraphic* source) {
@@ -386,6 +402,18 @@ bool TJPEGImage::Empty() const {
 void TJPEGImage::Draw(TBitmap& target, const TRect& rect) {
   DIBNeeded();
   bitmap_->Draw(target, rect);
+}
+
+int ScaledJpegSide(int side, unsigned eighths) {
+  return static_cast<int>((static_cast<std::int64_t>(side) * eighths + 7) / 8);
+}
+
+unsigned JpegDecodeEighths(int width, int height, int fittedWidth, int fittedHeight) {
+  if (std::max(width, height) < 2 * std::max<std::int64_t>(fittedWidth, fittedHeight)) return 8;
+  unsigned eighths = 1;
+  while (eighths < 8 && (ScaledJpegSide(width, eighths) < fittedWidth || ScaledJpegSide(height, eighths) < fittedHeight))
+    ++eighths;
+  return eighths;
 }
 
 void RegisterJPEGFormats() {

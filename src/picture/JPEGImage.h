@@ -89,6 +89,12 @@ class TJPEGImage : public TGraphic {
   void Compress();
   // Decodes the compressed form into the bitmap unless there is one already.
   void DIBNeeded();
+  // Decodes the compressed form at eighths / 8 of its size (1 to 8, others are clamped;
+  // libjpeg's scaled decoding, which gives ScaledJpegSide pixels per side) with this
+  // picture's decoding settings, straight into `target`, which takes the pixels; the picture
+  // itself keeps no bitmap. Without compressed bytes `target` is left as it is. Raises like
+  // Draw.
+  void DecodeScaled(TBitmap& target, unsigned eighths);
 
   // The decoded picture, or the picture waiting to be encoded; none before either.
   const TBitmap* Bitmap() const { return bitmap_.get(); }
@@ -108,10 +114,21 @@ class TJPEGImage : public TGraphic {
  private:
   friend class TJpegJob;
   void LibraryProgress(int percent);
+  void Decode(TBitmap& target, unsigned scaleNumerator, unsigned scaleDenominator);
 
   std::shared_ptr<TJPEGData> data_;
   std::unique_ptr<TBitmap> bitmap_;
 };
+
+// A side of `side` pixels decoded at eighths / 8: libjpeg rounds the scaled side up.
+int ScaledJpegSide(int side, unsigned eighths);
+
+// The scale, in eighths, at which to decode a width × height JPEG that is then resampled to
+// fittedWidth × fittedHeight: when the longer side shrinks by a factor of 2 or more, the
+// smallest scale whose picture is still at least the fitted size in both directions, so the
+// resampling has every pixel it needs and the decoder computes a fraction of them; otherwise
+// 8, full size.
+unsigned JpegDecodeEighths(int width, int height, int fittedWidth, int fittedHeight);
 
 // Start-up and shut-down of the JPEG class's own registrations with TPicture (jpeg, jpg).
 void RegisterJPEGFormats();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "picture/Bitmap.h"
 
@@ -20,6 +21,16 @@ float Sinc(float x) {
   if (x == 0) return 1;
   const float product = static_cast<float>(Pi * x);
   return static_cast<float>(std::sin(static_cast<Extended>(product)) / product);
+}
+
+// value rounded to the nearest integer, a half to the even one, for |value| < 2^62: adding
+// and taking away 1.5 × 2^63 leaves no fraction bits in the 64-bit significand, so the
+// addition rounds in the default mode, to nearest with ties to even. Unlike nearbyint it
+// needs no library call, which matters as it runs for every weight.
+Extended RoundHalfEven(Extended value) {
+  constexpr Extended Shift = 0x1.8p63L;
+  static_assert(std::numeric_limits<Extended>::digits == 64);
+  return (value + Shift) - Shift;
 }
 
 }  // namespace
@@ -111,7 +122,7 @@ TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t tar
         value = static_cast<Extended>(FilterValue(filter, static_cast<float>((centre - static_cast<Extended>(j)) * scale))) * scale;
       else
         value = FilterValue(filter, static_cast<float>(centre - static_cast<Extended>(j)));
-      const auto weight = static_cast<std::int32_t>(std::nearbyint(value * 256));
+      const auto weight = static_cast<std::int32_t>(RoundHalfEven(value * 256));
       if (weight == 0) continue;
       std::int64_t pixel = j < 0 ? -j : j >= n ? n - j + n - 1 : j;
       pixel = std::clamp<std::int64_t>(pixel, 0, n - 1);
@@ -128,76 +139,134 @@ TContributorList BuildContributors(std::uint32_t sourceLength, std::uint32_t tar
 
 namespace {
 
-// One source row or intermediate column: blue, green and red of each pixel in the first
-// three lanes of a vector, so one multiply-add of four 32-bit lanes weighs a whole pixel.
-using TLanes = std::int32_t __attribute__((vector_size(16)));
-using TLineCache = std::vector<TLanes>;
+// The inner loops compute in single precision, which is exact here: every product of a pixel
+// value (at most 255) and a weight, and every partial sum, is an integer below 2^24. The
+// weights of one target pixel add up to less than 4096 in magnitude: each non-zero weight is
+// at most twice its unrounded value, and those form a Riemann sum of the filter's absolute
+// value (scaled by 256; its integral and variation are small for every filter, and the
+// radius never exceeds the filter's own support), or at most seven values of at most 256
+// when enlarging. So every sum stays below 255 × 4096 < 2^20.
 
-// The weights of one dimension, with each target pixel's sum of weights. The sums of the
-// inner loops fit 32 bits: the support never exceeds the filter's own, so the weights of one
-// pixel add up to a few thousand at most in magnitude, times at most 255.
+// One source pixel: blue, green and red in the first three lanes of a vector, so one
+// multiply-add of four lanes weighs a whole pixel.
+using TLanes = float __attribute__((vector_size(16)));
+using TIntegerLanes = std::int32_t __attribute__((vector_size(16)));
+
+// The weights of one dimension laid out flat: target pixel i has the contributors from
+// First[i] up to First[i + 1], and divides its sums as Divisions[i] says.
 struct TPreparedList {
-  TContributorList List;
-  std::vector<std::int32_t> Totals;
+  std::vector<std::size_t> First;
+  std::vector<float> Weights;
+  std::vector<std::int32_t> Pixels;
+  std::vector<TChannelDivision> Divisions;
 
-  explicit TPreparedList(TContributorList list) : List(std::move(list)), Totals(List.size(), 0) {
-    for (std::size_t i = 0; i < List.size(); ++i)
-      for (std::int32_t k = 0; k < List[i].Count; ++k) Totals[i] += List[i].Contributors[static_cast<std::size_t>(k)].Weight;
+  explicit TPreparedList(const TContributorList& list) {
+    First.reserve(list.size() + 1);
+    Divisions.reserve(list.size());
+    for (const TContributorEntry& entry : list) {
+      First.push_back(Weights.size());
+      std::int32_t total = 0;
+      bool positive = true;
+      for (std::int32_t k = 0; k < entry.Count; ++k) {
+        const TContributor& contributor = entry.Contributors[static_cast<std::size_t>(k)];
+        Weights.push_back(static_cast<float>(contributor.Weight));
+        Pixels.push_back(contributor.Pixel);
+        total += contributor.Weight;
+        positive = positive && contributor.Weight >= 0;
+      }
+      Divisions.emplace_back(total, positive);
+    }
+    First.push_back(Weights.size());
   }
 };
 
-// sum / total truncated towards zero; with no total, the sum shifted right by 8 bits as an
-// unsigned 32-bit value (so a negative sum saturates to 255). Clamped to a byte.
-inline std::uint8_t Channel(std::int32_t sum, std::int32_t total) {
-  const std::int64_t value = total != 0 ? sum / total : static_cast<std::int64_t>(static_cast<std::uint32_t>(sum) >> 8);
-  return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, 255));
+// Loads row k of the source as lanes; 24-bit rows are read directly, other formats are
+// expanded a row at a time, exactly as converting the bitmap to 24 bits would.
+void LoadRow(const TBitmap& source, int k, std::vector<TBGRA>& expanded, TLanes* cache) {
+  const std::size_t width = static_cast<std::size_t>(source.Width());
+  if (source.PixelFormat() == pd24Bit) {
+    const std::uint8_t* row = source.ScanLine(k);
+    for (std::size_t x = 0; x < width; ++x, row += 3)
+      cache[x] = __builtin_convertvector((TIntegerLanes{row[0], row[1], row[2], 0}), TLanes);
+    return;
+  }
+  source.UnpackScanLine(k, expanded.data());
+  for (std::size_t x = 0; x < width; ++x) {
+    const auto pixel = static_cast<std::int32_t>(expanded[x]);
+    cache[x] = __builtin_convertvector((TIntegerLanes{pixel, pixel >> 8, pixel >> 16, 0} & 0xFF), TLanes);
+  }
 }
 
-// Writes the weighted pixel as blue, green, red.
-inline void Apply(const TContributorEntry& entry, std::int32_t total, const TLanes* cache, std::uint8_t* out) {
-  TLanes sum = {0, 0, 0, 0};
-  const TContributor* contributor = entry.Contributors.data();
-  for (std::int32_t k = 0; k < entry.Count; ++k, ++contributor) sum += cache[contributor->Pixel] * contributor->Weight;
-  out[0] = Channel(sum[0], total);
-  out[1] = Channel(sum[1], total);
-  out[2] = Channel(sum[2], total);
+// The first pass: every target pixel of one row, weighed from the cached source row.
+void ResampleRow(const TPreparedList& prepared, const TLanes* cache, std::uint8_t* out) {
+  const float* weights = prepared.Weights.data();
+  const std::int32_t* pixels = prepared.Pixels.data();
+  for (std::size_t i = 0; i < prepared.Divisions.size(); ++i, out += 3) {
+    TLanes sum = {0, 0, 0, 0};
+    for (std::size_t k = prepared.First[i]; k < prepared.First[i + 1]; ++k) sum += cache[pixels[k]] * weights[k];
+    const TChannelDivision& division = prepared.Divisions[i];
+    if (division.Reciprocal != 0) {
+      // TChannelDivision::Quick on all lanes at once.
+      TIntegerLanes value = __builtin_convertvector((sum + 0.5f) * division.Reciprocal, TIntegerLanes);
+      value = value < 255 ? value : 255;
+      out[0] = static_cast<std::uint8_t>(value[0]);
+      out[1] = static_cast<std::uint8_t>(value[1]);
+      out[2] = static_cast<std::uint8_t>(value[2]);
+    } else {
+      out[0] = division.Exact(static_cast<std::int32_t>(sum[0]));
+      out[1] = division.Exact(static_cast<std::int32_t>(sum[1]));
+      out[2] = division.Exact(static_cast<std::int32_t>(sum[2]));
+    }
+  }
 }
 
-// Applies every entry of the list to the cache, writing target pixels `step` bytes apart.
-void ApplyAll(const TPreparedList& prepared, const TLineCache& cache, std::uint8_t* out, std::ptrdiff_t step) {
-  for (std::size_t i = 0; i < prepared.List.size(); ++i, out += step)
-    Apply(prepared.List[i], prepared.Totals[i], cache.data(), out);
+// The second pass for target row j: whole intermediate rows are weighed and added into
+// `sums`, one lane per byte of the row (blue, green, red of every pixel alike), which keeps
+// the loops simple enough for the compiler to vectorise.
+void ResampleColumns(const TPreparedList& prepared, std::size_t j, const TBitmap& intermediate,
+                     std::vector<float>& sums, std::uint8_t* out) {
+  const std::size_t bytes = sums.size();
+  std::fill(sums.begin(), sums.end(), 0.0f);
+  float* sum = sums.data();
+  for (std::size_t k = prepared.First[j]; k < prepared.First[j + 1]; ++k) {
+    const std::uint8_t* in = intermediate.ScanLine(prepared.Pixels[k]);
+    const float weight = prepared.Weights[k];
+    for (std::size_t x = 0; x < bytes; ++x) sum[x] += static_cast<float>(in[x]) * weight;
+  }
+  const TChannelDivision division = prepared.Divisions[j];
+  if (division.Reciprocal != 0) {
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Quick(sum[x]);
+  } else {
+    for (std::size_t x = 0; x < bytes; ++x) out[x] = division.Exact(static_cast<std::int32_t>(sum[x]));
+  }
 }
 
-void RunPasses(TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
+void RunPasses(const TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   const int targetWidth = target.Width(), targetHeight = target.Height();
   const auto sw = static_cast<std::uint32_t>(sourceWidth), sh = static_cast<std::uint32_t>(sourceHeight);
   const auto tw = static_cast<std::uint32_t>(targetWidth), th = static_cast<std::uint32_t>(targetHeight);
 
+  // Every row of the intermediate picture and of the target is written below.
   TBitmap intermediate;
   intermediate.SetPixelFormat(pd24Bit);
-  intermediate.SetSize(targetWidth, sourceHeight);
-  TLineCache cache;  // scratch of this call, and so of this thread only
+  intermediate.AllocateImage(targetWidth, sourceHeight);
 
   {
     const TPreparedList horizontal(BuildContributors(sw, tw, ResampleScale(sw, tw), radius, filter));
-    cache.assign(static_cast<std::size_t>(sourceWidth), TLanes{});
+    // Scratch of this call, and so of this thread only.
+    std::vector<TLanes> cache(static_cast<std::size_t>(sourceWidth));
+    std::vector<TBGRA> expanded(source.PixelFormat() == pd24Bit ? 0 : static_cast<std::size_t>(sourceWidth));
     for (int k = 0; k < sourceHeight; ++k) {
-      const std::uint8_t* row = source.ScanLine(k);
-      for (std::size_t x = 0; x < cache.size(); ++x, row += 3) cache[x] = TLanes{row[0], row[1], row[2], 0};
-      ApplyAll(horizontal, cache, intermediate.ScanLine(k), 3);
+      LoadRow(source, k, expanded, cache.data());
+      ResampleRow(horizontal, cache.data(), intermediate.ScanLine(k));
     }
   }
 
   const TPreparedList vertical(BuildContributors(sh, th, ResampleScale(sh, th), radius, filter));
-  cache.assign(static_cast<std::size_t>(sourceHeight), TLanes{});
-  const std::ptrdiff_t intermediateStride = intermediate.RowStride();
-  for (int k = 0; k < targetWidth; ++k) {
-    const std::uint8_t* in = intermediate.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k);
-    for (std::size_t y = 0; y < cache.size(); ++y, in += intermediateStride) cache[y] = TLanes{in[0], in[1], in[2], 0};
-    ApplyAll(vertical, cache, target.ScanLine(0) + 3 * static_cast<std::ptrdiff_t>(k), target.RowStride());
-  }
+  std::vector<float> sums(static_cast<std::size_t>(targetWidth) * 3);
+  for (int j = 0; j < targetHeight; ++j)
+    ResampleColumns(vertical, static_cast<std::size_t>(j), intermediate, sums, target.ScanLine(j));
 }
 
 }  // namespace
@@ -207,10 +276,15 @@ void Resample(std::uint32_t newWidth, std::uint32_t newHeight, TResampleFilter f
   TBitmap target;
   target.SetPixelFormat(pd24Bit);
   target.CheckImageSize(newWidth, newHeight);
-  target.SetSize(static_cast<int>(newWidth), static_cast<int>(newHeight));
-  bitmap.SetPixelFormat(pd24Bit);
-  if (!bitmap.Empty() && !target.Empty()) RunPasses(bitmap, target, filter, radius);
-  bitmap.CopyFrom(&target);
+  // The bitmap's own pixels are read in whatever format they have, a row at a time, so it
+  // is never converted to 24 bits as a whole; the result replaces it anyway.
+  if (!bitmap.Empty() && newWidth != 0 && newHeight != 0) {
+    target.AllocateImage(static_cast<int>(newWidth), static_cast<int>(newHeight));
+    RunPasses(bitmap, target, filter, radius);
+  } else {
+    target.SetSize(static_cast<int>(newWidth), static_cast<int>(newHeight));
+  }
+  bitmap.TakeImage(target);
 }
 
 }  // namespace driftpost

@@ -1,7 +1,6 @@
 #include "web/WebFront.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -10,7 +9,7 @@
 #include "picture/Bitmap.h"
 #include "picture/JPEGImage.h"
 #include "picture/Picture.h"
-#include "picture/Resample.h"
+#include "picture/PictureFit.h"
 #include "platform/Exception.h"
 #include "platform/Format.h"
 #include "platform/TextUtils.h"
@@ -55,35 +54,6 @@ void RequireRegularFile(const std::string& path) {
 
 // The Newton shows at most 320 by 320 pixels.
 constexpr std::int64_t ScreenSide = 320;
-
-struct TPictureSize {
-  std::uint32_t Width;
-  std::uint32_t Height;
-};
-
-// The size of a picture larger than the screen, scaled to fit it with its proportions kept:
-// the longer side becomes 320 (the height when both are equal), the other one is rounded to
-// the nearest pixel, a half to the even neighbour. The division runs in extended precision,
-// which holds the quotient of these integers closely enough to tell every true half.
-TPictureSize FitOnScreen(std::int64_t width, std::int64_t height) {
-  const auto scaled = [](std::int64_t side, std::int64_t longer) {
-    return static_cast<std::uint32_t>(std::nearbyint(static_cast<long double>(side * ScreenSide) /
-                                                     static_cast<long double>(longer)));
-  };
-  if (width > height) return {static_cast<std::uint32_t>(ScreenSide), scaled(height, width)};
-  return {scaled(width, height), static_cast<std::uint32_t>(ScreenSide)};
-}
-
-// Replaces the picture's graphic by its drawing on a fresh white 24-bit bitmap of its size.
-void DrawOnWhite(TPicture& picture) {
-  TBitmap canvas;
-  canvas.SetPixelFormat(pd24Bit);
-  canvas.SetSize(picture.Width(), picture.Height());
-  canvas.DrawGraphic(0, 0, *picture.Graphic());
-  // A picture that is not a bitmap is replaced by an empty one here, so the drawing above
-  // had to come first.
-  picture.Bitmap().CopyFrom(&canvas);
-}
 
 bool IsAllDigits(const std::string& text) {
   if (text.empty()) return false;
@@ -269,16 +239,25 @@ std::string TWebFront::HtmlHead(const std::string& title) {
 
 void TWebFront::AddTableRow(std::string& rows, const std::string& cell1, const std::string& cell2,
                             const std::string& cell3, const std::string& cell4) {
-  rows += "<tr>";
-  rows += R"(<td width="18">)" + cell1 + "</td>";
-  rows += R"(<td width="18">)" + cell2 + "</td>";
-  rows += R"(<td width="50%">)" + cell3 + "</td>";
-  rows += "<td>" + cell4 + "</td>";
-  rows += "</tr>";
+  rows.append("<tr>").append(R"(<td width="18">)").append(cell1).append("</td>");
+  rows.append(R"(<td width="18">)").append(cell2).append("</td>");
+  rows.append(R"(<td width="50%">)").append(cell3).append("</td>");
+  rows.append("<td>").append(cell4).append("</td>").append("</tr>");
 }
 
 void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) const {
-  std::string page = HtmlHead("Driftpost") + "<BODY>" + "<H4>Welcome!</H4>" + "<BR>";
+  // The page grows in one block, reserved for what its rows will hold: a row's markup takes
+  // less than IndexRowBytes besides the item's path, which it shows twice at most.
+  constexpr std::size_t IndexRowBytes = 256;
+  std::size_t reserve = 1024;
+  for (const TCategoryLook& look : IndexCategories) {
+    const TItemList& list = store_.List(look.Category);
+    reserve += IndexRowBytes;
+    for (int i = 0; i < list.Count(); ++i) reserve += IndexRowBytes + 2 * list.Path(i).size();
+  }
+  std::string page;
+  page.reserve(reserve);
+  page.append(HtmlHead("Driftpost")).append("<BODY>").append("<H4>Welcome!</H4>").append("<BR>");
   bool empty = true;
   for (const TCategoryLook& look : IndexCategories) {
     const TItemList& list = store_.List(look.Category);
@@ -286,8 +265,7 @@ void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) cons
     empty = false;
     page += R"(<table cellpadding="0" cellspacing="0" border="0" width="100%">)";
     page += "<tbody>";
-    std::string rows;
-    AddTableRow(rows, R"(<IMG SRC="folder">)", "", look.Caption, "");
+    AddTableRow(page, R"(<IMG SRC="folder">)", "", look.Caption, "");
     for (int i = 0; i < list.Count(); ++i) {
       const std::string id = IntToStr(list.Id(i));
       const std::string& path = list.Path(i);
@@ -310,9 +288,9 @@ void TWebFront::WriteIndexPage(TStream& answer, const std::string& version) cons
           link = R"(<A HREF=")" + Utf8ToLatin9Link(path) + R"(">)" + file + "</a>";
           break;
       }
-      AddTableRow(rows, "", look.Icon, link, "in " + dir);
+      AddTableRow(page, "", look.Icon, link, "in " + dir);
     }
-    page += rows + "</tbody>" + "</table><br>";
+    page.append("</tbody>").append("</table><br>");
   }
   if (empty) {
     page += "You have not shared any files yet. <BR>";
@@ -435,12 +413,9 @@ void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, c
     picture.LoadFile(path);
     const int width = picture.Width(), height = picture.Height();
     if (scale && (width > ScreenSide || height > ScreenSide)) {
-      const TPictureSize fitted = FitOnScreen(width, height);
-      // Any picture (a JPEG file, an icon, a metafile) becomes pixels on white first.
-      DrawOnWhite(picture);
-      Resample(fitted.Width, fitted.Height, rfTriangle, 0, picture.Bitmap());
+      ResamplePicture(picture, FitIntoSquare(width, height, ScreenSide));
     } else if (!dynamic_cast<TBitmap*>(picture.Graphic()) && !dynamic_cast<TJPEGImage*>(picture.Graphic())) {
-      // An icon or a metafile cannot be encoded as it is: it is drawn on white as well.
+      // An icon or a metafile cannot be encoded as it is: it is drawn on white first.
       DrawOnWhite(picture);
     }
     // A JPEG file that was not scaled keeps its own bytes; everything else is a bitmap now.

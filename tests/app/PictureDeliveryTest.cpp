@@ -30,6 +30,10 @@ const std::vector<std::pair<std::string, std::string>> MadePictures = {
     {"photo.bmp", "-seed 7 -size 640x480 plasma:fractal -blur 0x3 -type TrueColor bmp3:"},
     {"photo1024.jpg", "photo.bmp -resize 1024x768! -quality 85 "},
     {"photo300.jpg", "photo.bmp -resize 300x200! -quality 85 "},
+    {"photo640.jpg", "photo.bmp -quality 85 "},                  // shrinks by exactly 2
+    {"photo639.jpg", "photo.bmp -resize 639x479! -quality 85 "},  // by a little less
+    {"photo200.bmp", "photo.bmp -resize 200x150! -type TrueColor bmp3:"},
+    {"palette.bmp", "photo.bmp -resize 400x300! -colors 200 -type Palette bmp3:"},
     {"tall.bmp", "-size 300x600 xc:teal -type TrueColor bmp3:"},
     {"square.bmp", "-size 400x400 xc:teal -type TrueColor bmp3:"},
     {"screen.bmp", "-size 320x320 xc:teal -type TrueColor bmp3:"},
@@ -143,6 +147,23 @@ class PictureDeliveryTest : public ::testing::Test {
     return at == std::string::npos ? std::string() : ppm.substr(at + 1);
   }
 
+  // The JPEG file that an independent road makes from the pixels that `ppmCommand` writes as
+  // a binary PPM: resampled to width × height by a script written from the description of
+  // the triangle filter (unless the size stays), encoded by libjpeg's cjpeg with the
+  // program's settings.
+  static std::string Reference(const std::string& ppmCommand, int width, int height) {
+    std::string output;
+    const std::string scale =
+        " | python3 " DRIFTPOST_TEST_DATA "/../app/scale_reference.py /dev/stdin " + std::to_string(width) + " " +
+        std::to_string(height);
+    EXPECT_EQ(RunCommand(ppmCommand + (width > 0 ? scale : "") +
+                             " | cjpeg -quality 90 -sample 2x2,1x1,1x1 > " + File("reference.jpg"),
+                         output),
+              0)
+        << output;
+    return ReadFile(File("reference.jpg"));
+  }
+
   // The number the program's log gives the last request for `target`.
   static std::string RequestNumber(const std::string& target) {
     const std::string line = ": GET " + target + "\n";
@@ -197,14 +218,8 @@ TEST_F(PictureDeliveryTest, AShrunkBitmapIsTheTriangleFilterOfItsPixels) {
   const std::string sent = Jpeg(Link("photo.bmp", ".ajpeg"));
   // The same pixels resampled independently and encoded by libjpeg's own cjpeg with the
   // same settings give the same file, byte for byte.
-  std::string output;
-  ASSERT_EQ(RunCommand(Convert + " " + File("photo.bmp") + " ppm:" + File("photo.ppm"), output), 0) << output;
-  ASSERT_EQ(RunCommand("python3 " DRIFTPOST_TEST_DATA "/../app/scale_reference.py " + File("photo.ppm") +
-                           " 320 240 | cjpeg -quality 90 -sample 2x2,1x1,1x1 > " + File("reference.jpg"),
-                       output),
-            0)
-      << output;
-  EXPECT_TRUE(sent == ReadFile(File("reference.jpg"))) << "the answer differs from the reference";
+  EXPECT_TRUE(sent == Reference(Convert + " " + File("photo.bmp") + " ppm:-", 320, 240))
+      << "the answer differs from the reference";
 
   // And it looks like ImageMagick's own triangle filter, which places the pixels a little
   // differently.
@@ -218,6 +233,27 @@ TEST_F(PictureDeliveryTest, AShrunkBitmapIsTheTriangleFilterOfItsPixels) {
   for (std::size_t i = 0; i < ours.size(); ++i)
     difference[i % 3] += std::abs(static_cast<unsigned char>(ours[i]) - static_cast<unsigned char>(theirs[i]));
   for (double channel : difference) EXPECT_LT(channel / (320 * 240), 3.0);
+}
+
+TEST_F(PictureDeliveryTest, JpegFilesThatShrinkByTwoOrMoreAreDecodedAtASmallerScale) {
+  // Decoded at the smallest scale in eighths that still gives the fitted size (libjpeg's
+  // djpeg decodes the same way), then resampled from there as any bitmap is.
+  EXPECT_TRUE(Jpeg(Link("photo1024.jpg", ".ajpeg")) == Reference("djpeg -scale 3/8 " + File("photo1024.jpg"), 320, 240))
+      << "1024 by 768 at 3/8";
+  EXPECT_TRUE(Jpeg(Link("photo640.jpg", ".ajpeg")) == Reference("djpeg -scale 4/8 " + File("photo640.jpg"), 0, 0))
+      << "640 by 480 at 4/8: the fitted size already";
+  // Shrinking by less than 2, the picture is decoded at its full size.
+  EXPECT_TRUE(Jpeg(Link("photo639.jpg", ".ajpeg")) == Reference("djpeg " + File("photo639.jpg"), 320, 240))
+      << "639 by 479 at full size";
+}
+
+TEST_F(PictureDeliveryTest, BitmapsAreSentFromTheirOwnPixelsInAnyFormat) {
+  // Unscaled: the bitmap's pixels encoded as they are, the same answer at either size.
+  const std::string unscaled = Reference(Convert + " " + File("photo200.bmp") + " ppm:-", 0, 0);
+  EXPECT_TRUE(Jpeg(Link("photo200.bmp", ".ajpeg")) == unscaled);
+  EXPECT_TRUE(Jpeg(Link("photo200.bmp", ".jpeg")) == unscaled);
+  // A palette bitmap is resampled from its colours.
+  EXPECT_TRUE(Jpeg(Link("palette.bmp", ".ajpeg")) == Reference(Convert + " " + File("palette.bmp") + " ppm:-", 320, 240));
 }
 
 TEST_F(PictureDeliveryTest, PngFilesGoOutAsTheSameJpegAsABitmapOfTheirPixels) {

@@ -126,18 +126,23 @@ TEST_F(HttpSrvTest, FilesComeFromTheDocumentFolderAndNeverFromOutside) {
   EXPECT_TRUE(AllClientsGone());
 }
 
-TEST_F(HttpSrvTest, AnswersLeaveInChunksOfOneFrame) {
+TEST_F(HttpSrvTest, AnswersLeaveInBlocksOf64KiB) {
   server.SetClientClass(HttpConnectionClassOf<TRecordingConnection>());
   server.Stop();
   server.Start();
-  AnswerWith("");
-  const std::vector<std::pair<std::size_t, std::vector<int>>> cases = {{1514, {1514}}, {1515, {1514, 1}}, {0, {}}};
+  const int block = THttpConnection::DocumentBlockSize;
+  const std::vector<std::pair<std::size_t, std::vector<int>>> cases = {
+      {65536, {block}}, {65537, {block, 1}}, {3 * 65536 + 5, {block, block, block, 5}}, {0, {}}};
   for (const auto& [size, chunks] : cases) {
     sendSizes.clear();
+    // Most of the document comes from the handler, the last bytes from the request.
+    const std::size_t fromRequest = std::min<std::size_t>(size, 10);
+    AnswerWith(std::string(size - fromRequest, 'd'));
     const std::string document(size, 'd');
-    EXPECT_EQ(Exchange("GET /?" + document + " HTTP/1.0\r\n\r\n"), document);
+    EXPECT_EQ(Exchange("GET /?" + std::string(fromRequest, 'd') + " HTTP/1.0\r\n\r\n"), document);
     EXPECT_EQ(sendSizes, chunks);
   }
+  AnswerWith("");
   // A handler that fails, or declines with a value that answers nothing, leaves nothing to
   // wait for.
   server.OnGetDocument = [](TComponent*, THttpConnection*, THttpGetFlag&) { throw Exception("broken"); };

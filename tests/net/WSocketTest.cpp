@@ -325,6 +325,16 @@ TEST(WSocket, SendQueuesBlocksAndReportsOneDataSent) {
     return got == received.size();
   }));
   EXPECT_EQ(received, payload);
+
+  // A larger block size makes the next blocks larger: the same bytes in fewer pieces.
+  client.SetBufSize(8192);
+  client.budget = 0;
+  EXPECT_EQ(client.Send(payload.data(), 4000), 4000);
+  unsent.clear();
+  for (const auto& block : client.SendQueue()) unsent.push_back(block->UnsentCount());
+  EXPECT_EQ(unsent, (std::vector<int>{1514, 2486}));  // the kept block, then one of 8192
+  client.SetBufSize(0);
+  EXPECT_EQ(client.BufSize(), 1514);
   ::close(peerFd);
 }
 

@@ -219,6 +219,72 @@ TEST(JPEGImageTest, LoadingReadsTheHeaderAndDrawingDecodesLikeLibjpeg) {
   EXPECT_LT(RedOf(bottom), 15);
 }
 
+TEST(JPEGImageTest, ScaledDecodingGivesLibjpegsScaledPixelsStraightIntoTheTarget) {
+  const struct {
+    const char* File;
+    unsigned Eighths;
+    const char* Decoded;
+  } cases[] = {
+      {"jpeg/photo.JPG", 3, "jpeg/photo-3of8.ppm"},  // 40 x 30 → 15 x 12, rounded up
+      {"jpeg/photo.JPG", 1, "jpeg/photo-1of8.ppm"},
+      {"jpeg/progressive.jpg", 3, "jpeg/progressive-3of8.ppm"},
+      {"jpeg/photo.JPG", 8, "jpeg/photo.ppm"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.File << " at " << c.Eighths << "/8");
+    TJPEGImage jpeg;
+    jpeg.LoadFile(DataFile(c.File));
+    TBitmap target;
+    PaintBitmap(target, 3, 3, [](int, int) { return clBlack; });
+    jpeg.DecodeScaled(target, c.Eighths);
+    EXPECT_EQ(jpeg.Bitmap(), nullptr);  // the picture keeps no pixels of its own
+    EXPECT_EQ(target.Width(), ScaledJpegSide(jpeg.Width(), c.Eighths));
+    EXPECT_EQ(target.Height(), ScaledJpegSide(jpeg.Height(), c.Eighths));
+    EXPECT_EQ(target.PixelFormat(), pd24Bit);
+    const std::string expected = PpmPixels(ReadData(c.Decoded));
+    const std::string actual = testing::RgbBytes(target);
+    EXPECT_TRUE(actual == expected) << FirstDifference(actual, expected);
+  }
+  // A picture beyond the limits at that scale is refused before anything is allocated, as
+  // drawing it would be, and the target keeps what it held.
+  std::string file = ReadData("jpeg/photo.JPG");
+  file.replace(file.find("\xff\xc0") + 5, 4, "\xea\x60\xea\x60");  // 60000 by 60000
+  TJPEGImage huge;
+  LoadBytes(huge, file);
+  TBitmap target;
+  PaintBitmap(target, 2, 2, [](int, int) { return clWhite; });
+  EXPECT_THROW(huge.DecodeScaled(target, 3), EInvalidGraphic);
+  EXPECT_EQ(target.Width(), 2);
+}
+
+TEST(JPEGImageTest, PicturesThatShrinkByTwoOrMoreDecodeAtTheSmallestScaleThatStillFits) {
+  EXPECT_EQ(ScaledJpegSide(4000, 1), 500);
+  EXPECT_EQ(ScaledJpegSide(1024, 3), 384);
+  EXPECT_EQ(ScaledJpegSide(303, 4), 152);  // rounded up
+  EXPECT_EQ(ScaledJpegSide(1, 1), 1);
+  const struct {
+    int Width, Height, FittedWidth, FittedHeight;
+    unsigned Eighths;
+  } cases[] = {
+      {4000, 3000, 320, 240, 1},  // 500 x 375
+      {1024, 768, 320, 240, 3},   // 384 x 288; at 2/8, 256 x 192 would be too small
+      {2560, 1920, 320, 240, 1},  // exactly the fitted size
+      {2552, 1914, 320, 240, 2},  // 319 x 240 at 1/8: one pixel short
+      {2559, 1919, 320, 240, 1},  // 319.9 rounds up to 320
+      {640, 480, 320, 240, 4},    // shrinks by exactly 2: half size
+      {639, 479, 320, 240, 8},    // by less than 2: full size
+      {480, 640, 240, 320, 4},    // the same upright
+      {479, 639, 240, 320, 8},
+      {640, 640, 320, 320, 4},
+      {640, 303, 320, 152, 4},    // 151.5 rounded to 152; 303 / 2 rounds up to 152 too
+      {1000, 1, 320, 0, 3},       // 375 x 1
+      {321, 321, 320, 320, 8},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(JpegDecodeEighths(c.Width, c.Height, c.FittedWidth, c.FittedHeight), c.Eighths)
+        << c.Width << "x" << c.Height << " to " << c.FittedWidth << "x" << c.FittedHeight;
+}
+
 TEST(JPEGImageTest, DamagedDataRaisesEJPEGAndHugePicturesAreRefused) {
   TJPEGImage jpeg;
   LoadBytes(jpeg, ReadData("jpeg/photo.JPG"));
