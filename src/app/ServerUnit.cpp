@@ -203,6 +203,7 @@ void TWebServer::FormCreate() {
 
 void TWebServer::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  RefreshLogView();
   ScrollToLastLine();
   if (event->spontaneous()) return;
   Guarded([this] { controller_.InitOnce(); });
@@ -260,6 +261,10 @@ void TWebServer::ShowState() {
 }
 
 void TWebServer::ShowLog() {
+  if (!isVisible()) {
+    logViewStale_ = true;
+    return;
+  }
   const TConsoleLog& log = controller_.Log();
   const int count = log.Count();
   if (count == 0) {
@@ -268,14 +273,23 @@ void TWebServer::ShowLog() {
     // The view drops its first line by itself once it holds as many as the log keeps.
     DisplayMemo->appendPlainText(ViewLine(log.Lines().back()));
   } else {
-    QStringList lines;
-    for (const std::string& line : log.Lines()) lines << ViewLine(line);
-    DisplayMemo->setPlainText(lines.join(QLatin1Char('\n')));
+    ShowWholeLog();
   }
   shownLines_ = count;
-  // Moving the view to the last line lays out the text; a hidden console does that when it
-  // is shown, not once per request.
-  if (isVisible()) ScrollToLastLine();
+  ScrollToLastLine();
+}
+
+void TWebServer::RefreshLogView() {
+  if (!logViewStale_) return;
+  logViewStale_ = false;
+  ShowWholeLog();
+  shownLines_ = controller_.Log().Count();
+}
+
+void TWebServer::ShowWholeLog() {
+  QStringList lines;
+  for (const std::string& line : controller_.Log().Lines()) lines << ViewLine(line);
+  DisplayMemo->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
 void TWebServer::ScrollToLastLine() {

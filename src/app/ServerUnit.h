@@ -72,6 +72,12 @@ class TWebServer : public QMainWindow {
   QMenu* PopupMenu;
   TTrayIcon* TrayIcon;
 
+ public:
+  // Brings the log view up to date with the log. A hidden console does it when it is shown:
+  // laying out a line of text for every request of a busy server costs more than the
+  // request's answer.
+  void RefreshLogView();
+
  protected:
   // FormCloseQuery: closing hides the window instead.
   void closeEvent(QCloseEvent* event) override;
@@ -86,12 +92,15 @@ class TWebServer : public QMainWindow {
   QAction* MakeAction(const char* name, const char* caption, bool visible);
   void ShowState();
   void ShowLog();
+  void ShowWholeLog();
   void ScrollToLastLine();
 
   TWebServerController& controller_;
   TContainer& container_;
   // Lines of the log the view shows; the view appends while it follows the log line by line.
   int shownLines_ = 0;
+  // The log changed while the window was hidden, and the view does not show it yet.
+  bool logViewStale_ = false;
 };
 
 }  // namespace driftpost

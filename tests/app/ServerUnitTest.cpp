@@ -65,7 +65,10 @@ class ServerUnitTest : public ::testing::Test {
   }
   TWebServer& Console() { return desktop->Console(); }
   TContainer& Container() { return desktop->Container(); }
-  QString Memo() { return Console().DisplayMemo->toPlainText(); }
+  QString Memo() {
+    Console().RefreshLogView();
+    return Console().DisplayMemo->toPlainText();
+  }
 
   TempDir dir;
   TProgram program{dir.File("driftpost")};
@@ -135,6 +138,22 @@ TEST_F(ServerUnitTest, LogViewKeepsTheLast201LinesAndShowsTheLastOne) {
   program.Log().Clear();
   program.Log().LogLine("one\r\ntwo");
   EXPECT_EQ(Memo(), "one\\x0D\\x0Atwo");
+}
+
+TEST_F(ServerUnitTest, HiddenConsoleCatchesUpWithTheLogWhenShown) {
+  Start();
+  for (int i = 1; i <= 300; ++i) program.Log().LogLine("line " + std::to_string(i));
+  ProcessEvents();
+  Console().acShowConsoleExecute();
+  ProcessEvents();
+  const QStringList lines = Console().DisplayMemo->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 201);
+  EXPECT_EQ(lines.last(), "line 300");
+  const QScrollBar* bar = Console().DisplayMemo->verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  // Once shown, the view follows line by line again.
+  program.Log().LogLine("line 301");
+  EXPECT_TRUE(Console().DisplayMemo->toPlainText().endsWith("\nline 301"));
 }
 
 TEST_F(ServerUnitTest, TrayAndServerMenusListTheirItemsInOrder) {
