@@ -1,8 +1,15 @@
 #include "picture/Resample.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "picture/Bitmap.h"
 
@@ -180,38 +187,85 @@ struct TPreparedList {
   }
 };
 
-// Loads row k of the source as lanes; 24-bit rows are read directly, other formats are
-// expanded a row at a time, exactly as converting the bitmap to 24 bits would.
-void LoadRow(const TBitmap& source, int k, std::vector<TBGRA>& expanded, TLanes* cache) {
+// Loads row k of the source as single-precision samples, blue, green and red of each pixel,
+// three to a pixel with one spare value at the end (see PixelAt). 24-bit rows are widened
+// byte for byte in one loop the compiler vectorises; other formats are expanded a row at a
+// time, exactly as converting the bitmap to 24 bits would.
+void LoadRow(const TBitmap& source, int k, std::vector<TBGRA>& expanded, std::vector<float>& cache) {
   const std::size_t width = static_cast<std::size_t>(source.Width());
+  float* out = cache.data();
   if (source.PixelFormat() == pd24Bit) {
     const std::uint8_t* row = source.ScanLine(k);
-    for (std::size_t x = 0; x < width; ++x, row += 3)
-      cache[x] = __builtin_convertvector((TIntegerLanes{row[0], row[1], row[2], 0}), TLanes);
+    for (std::size_t x = 0; x < 3 * width; ++x) out[x] = row[x];
     return;
   }
   source.UnpackScanLine(k, expanded.data());
-  for (std::size_t x = 0; x < width; ++x) {
-    const auto pixel = static_cast<std::int32_t>(expanded[x]);
-    cache[x] = __builtin_convertvector((TIntegerLanes{pixel, pixel >> 8, pixel >> 16, 0} & 0xFF), TLanes);
+  for (std::size_t x = 0; x < width; ++x, out += 3) {
+    const auto pixel = static_cast<std::uint32_t>(expanded[x]);
+    out[0] = static_cast<float>(pixel & 0xFF);
+    out[1] = static_cast<float>(pixel >> 8 & 0xFF);
+    out[2] = static_cast<float>(pixel >> 16 & 0xFF);
   }
 }
 
-// The first pass: every target pixel of one row, weighed from the cached source row.
-void ResampleRow(const TPreparedList& prepared, const TLanes* cache, std::uint8_t* out) {
+// Source pixel `pixel` of a loaded row as lanes: blue, green, red and the next pixel's blue
+// (or the spare value), which the sums carry along and never use.
+inline TLanes PixelAt(const float* row, std::int32_t pixel) {
+  TLanes lanes;
+  std::memcpy(&lanes, row + 3 * static_cast<std::size_t>(pixel), sizeof lanes);
+  return lanes;
+}
+
+// TChannelDivision::Quick on the first three lanes at once, as the bytes blue, green, red
+// and a fourth byte of no meaning, in memory order. The sums are not negative here, so
+// saturating to 0..255 is the same as capping at 255.
+inline std::uint32_t QuickPixel(TLanes sum, float reciprocal) {
+  const TLanes scaled = (sum + 0.5f) * reciprocal;
+#if defined(__SSE2__)
+  __m128i value = _mm_cvttps_epi32(scaled);
+  value = _mm_packs_epi32(value, value);
+  value = _mm_packus_epi16(value, value);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(value));
+#else
+  TIntegerLanes value = __builtin_convertvector(scaled, TIntegerLanes);
+  value = value < 255 ? value : 255;
+  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value[0]), static_cast<std::uint8_t>(value[1]),
+                                 static_cast<std::uint8_t>(value[2]), 0};
+  std::uint32_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+#endif
+}
+
+// The first pass: every target pixel of one row, weighed from the loaded source row.
+void ResampleRow(const TPreparedList& prepared, const float* row, std::uint8_t* out) {
   const float* weights = prepared.Weights.data();
   const std::int32_t* pixels = prepared.Pixels.data();
-  for (std::size_t i = 0; i < prepared.Divisions.size(); ++i, out += 3) {
-    TLanes sum = {0, 0, 0, 0};
-    for (std::size_t k = prepared.First[i]; k < prepared.First[i + 1]; ++k) sum += cache[pixels[k]] * weights[k];
+  const std::size_t count = prepared.Divisions.size();
+  for (std::size_t i = 0; i < count; ++i, out += 3) {
+    // Two sums that do not wait for each other; adding in another order is exact for these
+    // integers.
+    TLanes even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+    std::size_t k = prepared.First[i];
+    const std::size_t end = prepared.First[i + 1];
+    for (; k + 1 < end; k += 2) {
+      even += PixelAt(row, pixels[k]) * weights[k];
+      odd += PixelAt(row, pixels[k + 1]) * weights[k + 1];
+    }
+    if (k < end) even += PixelAt(row, pixels[k]) * weights[k];
+    const TLanes sum = even + odd;
     const TChannelDivision& division = prepared.Divisions[i];
     if (division.Reciprocal != 0) {
-      // TChannelDivision::Quick on all lanes at once.
-      TIntegerLanes value = __builtin_convertvector((sum + 0.5f) * division.Reciprocal, TIntegerLanes);
-      value = value < 255 ? value : 255;
-      out[0] = static_cast<std::uint8_t>(value[0]);
-      out[1] = static_cast<std::uint8_t>(value[1]);
-      out[2] = static_cast<std::uint8_t>(value[2]);
+      const std::uint32_t pixel = QuickPixel(sum, division.Reciprocal);
+      // Four bytes at once where the fourth belongs to the next pixel, which is written
+      // next; the row's last pixel takes its three bytes alone.
+      if (i + 1 < count) {
+        std::memcpy(out, &pixel, sizeof pixel);
+      } else {
+        out[0] = static_cast<std::uint8_t>(pixel);
+        out[1] = static_cast<std::uint8_t>(pixel >> 8);
+        out[2] = static_cast<std::uint8_t>(pixel >> 16);
+      }
     } else {
       out[0] = division.Exact(static_cast<std::int32_t>(sum[0]));
       out[1] = division.Exact(static_cast<std::int32_t>(sum[1]));
@@ -241,6 +295,35 @@ void ResampleColumns(const TPreparedList& prepared, std::size_t j, const TBitmap
   }
 }
 
+// The weights of one dimension. Building them costs as much as a tenth of shrinking a small
+// picture, and the pictures of one camera or one screen share their sizes, so the last few
+// sets are kept for the thread that built them.
+const TPreparedList& PreparedWeights(std::uint32_t sourceLength, std::uint32_t targetLength, float radius,
+                                     TResampleFilter filter) {
+  struct TKept {
+    std::uint32_t SourceLength = 0, TargetLength = 0;
+    float Radius = 0;
+    TResampleFilter Filter = rfBox;
+    std::unique_ptr<TPreparedList> Weights;
+  };
+  static thread_local std::array<TKept, 4> kept;
+  static thread_local std::size_t next = 0;
+  for (const TKept& entry : kept)
+    if (entry.Weights && entry.SourceLength == sourceLength && entry.TargetLength == targetLength &&
+        entry.Radius == radius && entry.Filter == filter)
+      return *entry.Weights;
+  TKept& entry = kept[next];
+  next = (next + 1) % kept.size();
+  entry.Weights.reset();
+  entry.Weights = std::make_unique<TPreparedList>(
+      BuildContributors(sourceLength, targetLength, ResampleScale(sourceLength, targetLength), radius, filter));
+  entry.SourceLength = sourceLength;
+  entry.TargetLength = targetLength;
+  entry.Radius = radius;
+  entry.Filter = filter;
+  return *entry.Weights;
+}
+
 void RunPasses(const TBitmap& source, TBitmap& target, TResampleFilter filter, float radius) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   const int targetWidth = target.Width(), targetHeight = target.Height();
@@ -253,17 +336,17 @@ void RunPasses(const TBitmap& source, TBitmap& target, TResampleFilter filter, f
   intermediate.AllocateImage(targetWidth, sourceHeight);
 
   {
-    const TPreparedList horizontal(BuildContributors(sw, tw, ResampleScale(sw, tw), radius, filter));
+    const TPreparedList& horizontal = PreparedWeights(sw, tw, radius, filter);
     // Scratch of this call, and so of this thread only.
-    std::vector<TLanes> cache(static_cast<std::size_t>(sourceWidth));
+    std::vector<float> cache(3 * static_cast<std::size_t>(sourceWidth) + 1);
     std::vector<TBGRA> expanded(source.PixelFormat() == pd24Bit ? 0 : static_cast<std::size_t>(sourceWidth));
     for (int k = 0; k < sourceHeight; ++k) {
-      LoadRow(source, k, expanded, cache.data());
+      LoadRow(source, k, expanded, cache);
       ResampleRow(horizontal, cache.data(), intermediate.ScanLine(k));
     }
   }
 
-  const TPreparedList vertical(BuildContributors(sh, th, ResampleScale(sh, th), radius, filter));
+  const TPreparedList& vertical = PreparedWeights(sh, th, radius, filter);
   std::vector<float> sums(static_cast<std::size_t>(targetWidth) * 3);
   for (int j = 0; j < targetHeight; ++j)
     ResampleColumns(vertical, static_cast<std::size_t>(j), intermediate, sums, target.ScanLine(j));
