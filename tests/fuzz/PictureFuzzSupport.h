@@ -12,7 +12,7 @@ namespace driftpost::fuzzing {
 
 inline void UseSmallPictureLimits() {
   static const bool done = [] {
-    SetPictureLimits(TPictureLimits{std::uint64_t{1} << 20, std::uint64_t{1} << 22});
+    SetPictureLimits(TPictureLimits{std::uint64_t{1} << 19, std::uint64_t{1} << 21});
     return true;
   }();
   (void)done;
