@@ -41,6 +41,8 @@ enum TTIFFTag : std::uint16_t {
   ttColorMap = 320,
   ttTileWidth = 322,
   ttTileLength = 323,
+  ttTileOffsets = 324,
+  ttTileByteCounts = 325,
   ttExtraSamples = 338,
   ttJPEGTables = 347,
   ttYCbCrCoefficients = 529,
@@ -257,7 +259,8 @@ std::unique_ptr<TDecoder> MakeDecoder(TImageProperties& properties, const TTIFFD
 
 // The bitmap's pixel format and palette and the colour manager's settings for the file's
 // samples; the layout of the decoded strips. Raises for samples no converter reads.
-TStripLayout SetUpColors(TTIFFGraphic& picture, const TTIFFDirectory& directory) {
+// `width` is the pixels of one decoded row: the picture's width, or a tile's.
+TStripLayout SetUpColors(TTIFFGraphic& picture, const TTIFFDirectory& directory, std::uint32_t width) {
   const TImageProperties& properties = picture.ImageProperties();
   const unsigned samples = properties.SamplesPerPixel;
   const unsigned bits = properties.BitsPerSample;
@@ -309,7 +312,7 @@ TStripLayout SetUpColors(TTIFFGraphic& picture, const TTIFFDirectory& directory)
 
   TStripLayout layout;
   layout.Planes = planar ? samples : 1;
-  layout.RowSamples = std::size_t{properties.Width} * (planar ? 1 : samples);
+  layout.RowSamples = std::size_t{width} * (planar ? 1 : samples);
   layout.RowBytes = (layout.RowSamples * bits + 7) / 8;
   if (target == cmIndexed) {
     // A colour map holds three planes (red, green, blue) of 16-bit values, at least one
@@ -337,14 +340,16 @@ TStripLayout SetUpColors(TTIFFGraphic& picture, const TTIFFDirectory& directory)
   return layout;
 }
 
-// Reads the strips of one load, each into a buffer of its decoded bytes, never past the end
-// of the file.
+// Reads the strips (or tiles) of one load, each into a buffer of its decoded bytes, never
+// past the end of the file.
 class TStripReader {
  public:
   TStripReader(TStream& stream, std::int64_t base, const TTIFFDirectory& directory, TImageProperties& properties,
-               TDecoder* decoder)
-      : stream_(stream), base_(base), fileSize_(stream.Size() - base), offsets_(directory.Cardinals(ttStripOffsets)),
-        byteCounts_(directory.Cardinals(ttStripByteCounts)), properties_(properties), decoder_(decoder) {
+               TDecoder* decoder, bool tiles)
+      : stream_(stream), base_(base), fileSize_(stream.Size() - base),
+        offsets_(directory.Cardinals(tiles ? ttTileOffsets : ttStripOffsets)),
+        byteCounts_(directory.Cardinals(tiles ? ttTileByteCounts : ttStripByteCounts)), properties_(properties),
+        decoder_(decoder) {
     // Bits of each byte running least significant first are turned round for every
     // decompressor that does not do so itself.
     const TCompressionType compression = properties.Compression;
@@ -496,10 +501,21 @@ void TTIFFGraphic::SaveStream(TStream&) {}
 
 void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   TImageProperties& properties = imageProperties_;
-  if (properties.Options & opTiled) return;
   const TTIFFDirectory& directory = directory_;
-  const TStripLayout layout = SetUpColors(*this, directory);
-  const std::unique_ptr<TDecoder> decoder = MakeDecoder(properties, directory);
+  const bool tiled = properties.Options & opTiled;
+  // A tile decodes as a strip of the tile's width and length would, edge tiles included:
+  // its decompressor sees those as the picture's size.
+  TImageProperties tile;
+  if (tiled) {
+    tile = properties;
+    tile.Width = properties.TileWidth;
+    tile.Height = properties.TileLength;
+    tile.RowsPerStrip = {properties.TileLength};
+    CheckImageSize(tile.Width, tile.Height);
+  }
+  TImageProperties& unit = tiled ? tile : properties;  // what one strip or tile holds
+  const TStripLayout layout = SetUpColors(*this, directory, unit.Width);
+  const std::unique_ptr<TDecoder> decoder = MakeDecoder(unit, directory);
   const unsigned bits = properties.BitsPerSample;
   const bool predictor = properties.Predictor == 2 && properties.Compression == cpDeflate && !layout.Subsampled();
   if (predictor && bits != 8 && bits != 16) RaiseUnsupportedCompression();
@@ -508,52 +524,65 @@ void TTIFFGraphic::LoadImage(TStream& stream, TLoadProgress& progress) {
   SetSize(static_cast<int>(properties.Width), static_cast<int>(properties.Height));
   const std::uint32_t width = properties.Width;
   const std::uint32_t height = properties.Height;
-  properties.BytesPerLine = static_cast<std::uint32_t>((std::uint64_t{bits} * properties.SamplesPerPixel * width + 7) / 8);
+  const auto bytesPerLine = [&](std::uint32_t pixels) {
+    return static_cast<std::uint32_t>((std::uint64_t{bits} * properties.SamplesPerPixel * pixels + 7) / 8);
+  };
+  properties.BytesPerLine = bytesPerLine(width);
+  unit.BytesPerLine = bytesPerLine(unit.Width);
+  // Each tile's rows start at a whole byte of the bitmap's rows (tile widths are multiples
+  // of 16 in any valid file).
+  const auto pixelBits = static_cast<std::uint64_t>(BitsPerPixel());
+  if (tiled && unit.Width * pixelBits % 8 != 0) RaiseInvalidImage();
 
   TDecoderSession session(decoder.get());
-  TStripReader strips(stream, basePosition_, directory, properties, decoder.get());
+  TStripReader strips(stream, basePosition_, directory, unit, decoder.get(), tiled);
   progress.BeginRows(static_cast<int>(width));
   properties.CurrentRow = 0;
   properties.CurrentStrip = 0;
   properties.StripCount = strips.Count();
 
-  // Strips come in bands of rows; with separate planes each band has a strip per plane,
-  // the strips of the first plane first.
-  const std::uint32_t rowsPerStrip = properties.RowsPerStrip[0];
-  const std::size_t bands = (std::size_t{height} + rowsPerStrip - 1) / rowsPerStrip;
+  // Strips come in bands of rows, tiles in bands of tiles side by side; with separate
+  // planes the strips or tiles of the first plane come first.
+  const std::uint32_t bandRows = tiled ? unit.Height : properties.RowsPerStrip[0];
+  const std::size_t bands = (std::size_t{height} + bandRows - 1) / bandRows;
+  const std::size_t across = (std::size_t{width} + unit.Width - 1) / unit.Width;
   const std::size_t predictorStride = layout.Planes > 1 ? 1 : properties.SamplesPerPixel;
   const bool bigEndian = properties.Options & opBigEndian;
   std::vector<std::vector<std::uint8_t>> planes(layout.Planes);
   std::vector<std::uint8_t> expanded;
   std::vector<const std::uint8_t*> rowPointers(layout.Planes);
   for (std::size_t band = 0; band < bands; ++band) {
-    const std::uint32_t firstRow = static_cast<std::uint32_t>(band * rowsPerStrip);
-    const std::uint32_t rows = std::min(rowsPerStrip, height - firstRow);
-    const std::size_t stripBytes = layout.StripBytes(rows, width);
-    properties.CurrentRow = firstRow;
-    bool decoded = false;
-    for (unsigned plane = 0; plane < layout.Planes; ++plane)
-      decoded = strips.Read(plane * bands + band, stripBytes, planes[plane]) || decoded;
-    if (!decoded) {
-      properties.CurrentRow += rows;
-      continue;
-    }
-    std::size_t rowStride = layout.RowBytes;
-    if (layout.Subsampled()) {
-      expanded.assign(std::size_t{rows} * width * 3, 0);
-      ExpandSubsampled(planes[0].data(), expanded.data(), width, rows, layout.Horizontal, layout.Vertical);
-      rowStride = std::size_t{width} * 3;
-    }
-    for (std::uint32_t row = 0; row < rows; ++row) {
-      for (unsigned plane = 0; plane < layout.Planes; ++plane) {
-        std::uint8_t* at = (layout.Subsampled() ? expanded.data() : planes[plane].data()) + row * rowStride;
-        if (predictor) UndoPredictor(at, layout.RowSamples, bits, predictorStride, bigEndian);
-        rowPointers[plane] = at;
+    const std::uint32_t firstRow = static_cast<std::uint32_t>(band * bandRows);
+    const std::uint32_t rows = std::min(bandRows, height - firstRow);
+    const std::uint32_t decodedRows = tiled ? unit.Height : rows;
+    const std::size_t unitBytes = layout.StripBytes(decodedRows, unit.Width);
+    for (std::size_t column = 0; column < across; ++column) {
+      const auto left = static_cast<std::uint32_t>(column * unit.Width);
+      const std::uint32_t pixels = std::min(unit.Width, width - left);
+      unit.CurrentRow = tiled ? 0 : firstRow;
+      bool decoded = false;
+      for (unsigned plane = 0; plane < layout.Planes; ++plane)
+        decoded = strips.Read((plane * bands + band) * across + column, unitBytes, planes[plane]) || decoded;
+      if (!decoded) continue;
+      std::size_t rowStride = layout.RowBytes;
+      if (layout.Subsampled()) {
+        expanded.assign(std::size_t{decodedRows} * unit.Width * 3, 0);
+        ExpandSubsampled(planes[0].data(), expanded.data(), unit.Width, decodedRows, layout.Horizontal,
+                         layout.Vertical);
+        rowStride = std::size_t{unit.Width} * 3;
       }
-      ColorManager().TranslateRow(rowPointers, ScanLine(static_cast<int>(firstRow + row)), width);
-      progress.RowDone(static_cast<int>(firstRow + row), static_cast<int>(height));
-      ++properties.CurrentRow;
+      for (std::uint32_t row = 0; row < rows; ++row) {
+        for (unsigned plane = 0; plane < layout.Planes; ++plane) {
+          std::uint8_t* at = (layout.Subsampled() ? expanded.data() : planes[plane].data()) + row * rowStride;
+          if (predictor) UndoPredictor(at, layout.RowSamples, bits, predictorStride, bigEndian);
+          rowPointers[plane] = at;
+        }
+        std::uint8_t* target = ScanLine(static_cast<int>(firstRow + row)) + left * pixelBits / 8;
+        ColorManager().TranslateRow(rowPointers, target, pixels);
+      }
     }
+    for (std::uint32_t row = 0; row < rows; ++row) progress.RowDone(static_cast<int>(firstRow + row), static_cast<int>(height));
+    properties.CurrentRow = firstRow + rows;
   }
   session.End();
 }

@@ -2,13 +2,12 @@
 // files too). Either byte order; bilevel, grey, palette, RGB(A), CMYK, YCbCr and CIE L*a*b*
 // pixels of 1 to 16 bits; contiguous samples or separate planes; strips stored plainly or
 // packed with PackBits, deflate (with or without the horizontal predictor), CCITT modified
-// Huffman and one-dimensional Group 3 fax, JPEG and ThunderScan. Tiled files are recognised
-// and left empty. Other compressions (LZW, Group 4, two-dimensional Group 3, old-style JPEG
-// ...) are refused with "Cannot load image. The compression scheme is not supported for
-// TIF/TIFF files.".
+// Huffman and one-dimensional Group 3 fax, JPEG and ThunderScan, in strips or in tiles.
+// Other compressions (LZW, Group 4, two-dimensional Group 3, old-style JPEG ...) are refused
+// with "Cannot load image. The compression scheme is not supported for TIF/TIFF files.".
 //
-// Damaged strips leave rows as they were: a strip whose offset lies past the end of the file
-// is skipped, one cut short decodes what is there.
+// Damaged strips and tiles leave their pixels as they were: one whose offset lies past the
+// end of the file is skipped, one cut short decodes what is there.
 #pragma once
 
 #include <cstdint>

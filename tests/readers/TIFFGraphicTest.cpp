@@ -65,6 +65,18 @@ TEST(TIFFGraphicTest, FilesOfLibtiffAndImageMagickDecodeLikeTheToolsDecodeThem) 
                {"thunder.tif", pd4Bit}});
 }
 
+TEST(TIFFGraphicTest, TiledFilesDecodeLikeLibtiffDecodesThem) {
+  // Tiles across and down with cut edge tiles, one tile larger than the picture, separate
+  // planes, the predictor in big-endian files, JPEG tiles and tiles of 1 and 4 bits.
+  testing::ExpectFixturesDecode<TTIFFGraphic>(
+      "tiff", {{"rgb-tiled.tif", pd24Bit},
+               {"photo-tiled-zip-pred-be.tif", pd24Bit},
+               {"photo-tiled-planar.tif", pd24Bit},
+               {"photo-tiled-jpeg.tif", pd24Bit},
+               {"bilevel-tiled.tif", pd1Bit},
+               {"gray4-tiled.tif", pd4Bit}});
+}
+
 TEST(TIFFGraphicTest, ColoursComputedFromInksAndChromaComeCloseToLibtiffs) {
   // The colour formulas round differently from the tools' own; a 16-bit sample read in
   // the wrong byte order, or a chroma block misplaced, would be far off.
@@ -78,18 +90,13 @@ TEST(TIFFGraphicTest, ColoursComputedFromInksAndChromaComeCloseToLibtiffs) {
   }
 }
 
-TEST(TIFFGraphicTest, CompressionsBeyondTheReaderAreRefusedAndTiledFilesLeftEmpty) {
+TEST(TIFFGraphicTest, CompressionsBeyondTheReaderAreRefused) {
   for (const char* file : {"tiff/rgb-lzw.tif", "tiff/fax-g4.tif", "tiff/fax-g3-2d.tif"}) {
     TTIFFGraphic reader;
     EXPECT_EQ(LoadBytes(reader, ReadData(file)), kUnsupported) << file;
   }
   TTIFFGraphic oldJpeg;
   EXPECT_EQ(LoadBytes(oldJpeg, GreyPicture().Short(259, 6).Bytes()), kUnsupported);
-
-  TTIFFGraphic tiled;
-  EXPECT_EQ(LoadBytes(tiled, ReadData("tiff/rgb-tiled.tif")), "loaded");
-  EXPECT_TRUE(tiled.Empty());
-  EXPECT_TRUE(tiled.ImageProperties().Options & opTiled);
 }
 
 TEST(TIFFGraphicTest, BilevelPalettesFollowThePhotometricInterpretation) {
@@ -195,6 +202,24 @@ TEST(TIFFGraphicTest, DamagedStripsLeaveTheirRowsAndNeverReachOutsideTheFile) {
   shortData.Picture(4, 2, 1, 8, 8, 1).Strip(Deflated(rows.substr(0, 2)));
   ASSERT_EQ(load(shortData, reader), "loaded");
   EXPECT_EQ(Greys(reader), std::string("\x0A\x14\0\0\0\0\0\0", 8));
+}
+
+TEST(TIFFGraphicTest, DamagedTilesLeaveTheirPartAndOddTileSizesAreRefused) {
+  // A 20 by 2 grey picture in two 16 by 16 tiles; the second lies past the end of the file.
+  std::string first(256, '\0');
+  for (int i = 0; i < 256; ++i) first[static_cast<std::size_t>(i)] = static_cast<char>(i);
+  auto tiled = [&](std::uint32_t tileWidth, std::uint32_t tileLength, std::uint32_t bits) {
+    TTIFFBuilder file;
+    file.Picture(20, 2, 1, bits, 1, 1).Long(322, tileWidth).Long(323, tileLength).Strip(first);
+    return file.Tag(324, 4, {8, 0x7FFFFFF0}).Tag(325, 4, {256, 256});
+  };
+  TTIFFGraphic reader;
+  ASSERT_EQ(LoadBytes(reader, tiled(16, 16, 8).Bytes()), "loaded");
+  std::string expected = first.substr(0, 16) + std::string(4, '\xFF') + first.substr(16, 16) + std::string(4, '\xFF');
+  EXPECT_EQ(Greys(reader), expected);
+  // 1-bit tiles 12 pixels wide would start inside a byte; tiles beyond the picture limit.
+  EXPECT_EQ(LoadBytes(reader, tiled(12, 16, 1).Bytes()), kInvalid);
+  EXPECT_EQ(LoadBytes(reader, tiled(1u << 20, 1u << 20, 8).Bytes()), kInvalid);
 }
 
 TEST(TIFFGraphicTest, MalformedHeadersAndTablesAreRefusedWithOurErrors) {
