@@ -21,6 +21,13 @@ TDesktop::~TDesktop() { ShutDown(); }
 
 void TDesktop::ShowMainWindow() { container_->show(); }
 
+void TDesktop::BringMainWindowForward() {
+  container_->setWindowState(container_->windowState() & ~Qt::WindowMinimized);
+  container_->show();
+  container_->raise();
+  container_->activateWindow();
+}
+
 bool TDesktop::ShutDown() {
   if (shutDown_) return sharesSaved_;
   shutDown_ = true;

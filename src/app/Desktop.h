@@ -21,6 +21,9 @@ class TDesktop {
 
   // Shows the main window, as the start of the loop does; the console stays hidden.
   void ShowMainWindow();
+  // Shows the main window in front of the others, restored if it was minimised: the
+  // program was started again and the user is looking for it.
+  void BringMainWindowForward();
 
   // Destroys the console window (its tray icon leaves the tray), then the Container window,
   // which hides (saving its placement when it was visible) and saves its placement and the

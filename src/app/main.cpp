@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "app/MessageLoopBridge.h"
 #include "app/core/CommandLine.h"
 #include "app/core/ProgramFiles.h"
+#include "app/core/SingleInstance.h"
 #include "container/SharedFiles.h"
 #include "picture/FormatRegistry.h"
 #include "readers/ReaderRegistration.h"
@@ -100,6 +102,20 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "%s\n", error.what());
   }
 
+  // A copy already running with this share list takes the files; this one would only stand
+  // in its way.
+  driftpost::TSingleInstance instance(files.ContainerFileName);
+  if (!instance.Claim()) {
+    const std::string error = instance.HandOver(commandLine.Files);
+    if (!error.empty()) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return EXIT_FAILURE;
+    }
+    std::printf("Driftpost is already running: it now shares the files named here and shows its Container window.\n");
+    if (!commandLine.Port.empty()) std::printf("It keeps serving on its own port; --port is not used.\n");
+    return EXIT_SUCCESS;
+  }
+
   ChooseOffscreenWithoutDisplay();
   InstallTerminationHandlers();
 
@@ -135,8 +151,19 @@ int main(int argc, char* argv[]) {
   program.CreateStore();
   program.CreateServer();
   driftpost::TDesktop desktop(program);
-  // The files named on the command line join the share list as a drop would add them.
+  // The files named on the command line join the share list as a drop would add them, and
+  // so do those of a later start.
   driftpost::ShareFiles(program.Store(), commandLine.Files);
+  std::unique_ptr<QSocketNotifier> handOvers;
+  if (instance.ListenDescriptor() >= 0) {
+    handOvers = std::make_unique<QSocketNotifier>(instance.ListenDescriptor(), QSocketNotifier::Read);
+    QObject::connect(handOvers.get(), &QSocketNotifier::activated, &application, [&] {
+      if (const auto paths = instance.Accept()) {
+        driftpost::ShareFiles(program.Store(), *paths);
+        desktop.BringMainWindowForward();
+      }
+    });
+  }
 
   desktop.ShowMainWindow();
   if (!terminating) RunMessageLoop(application);

@@ -100,6 +100,29 @@ TEST(ProgramRunTest, FilesOnTheCommandLineAreSharedAsADropSharesThem) {
   EXPECT_EQ(ReadFile(dir.File("driftpost.ini")).substr(0, settings.size()), settings);
 }
 
+TEST(ProgramRunTest, ASecondStartHandsItsFilesToTheRunningCopy) {
+  TempDir dir;
+  WriteFile(dir.File("cat.bmp"), ReadFile(DRIFTPOST_TEST_DATA "/bmp/bits24.bmp"));
+  WriteFile(dir.File("song.wav"), "RIFF");
+  const std::string port = testing::FreePort();
+  RunningProgram program(dir.Path(), {}, {"--port", port, "cat.bmp"});
+  ASSERT_TRUE(program.WaitForOutput("Server is waiting for connections")) << program.Output();
+  // As "Open with" from the file manager starts it: it ends at once, and nothing is lost.
+  std::string output;
+  EXPECT_EQ(RunCommand("cd " + dir.Path() + " && ./driftpost song.wav", output), 0) << output;
+  EXPECT_NE(output.find("Driftpost is already running"), std::string::npos) << output;
+  output.clear();
+  EXPECT_EQ(RunCommand("cd " + dir.Path() + " && ./driftpost", output), 0) << output;
+  testing::TRawClient client(std::stoi(port));
+  client.Send("GET / HTTP/1.0\r\n\r\n");
+  const std::string index = client.Read(std::string::npos, 20000);
+  EXPECT_NE(index.find("song.wav"), std::string::npos) << index;
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.WaitForExit(), 0) << program.Output();
+  EXPECT_EQ(program.Output().find("Error"), std::string::npos) << program.Output();
+  EXPECT_EQ(ReadFile(dir.File("driftpost.container")), dir.File("cat.bmp") + "\r\n" + dir.File("song.wav") + "\r\n");
+}
+
 TEST(ProgramRunTest, ABadCommandLineSaysSoInOneLineAndSharesNothing) {
   TempDir dir;
   WriteFile(dir.File("here.txt"), "");
