@@ -16,13 +16,14 @@ namespace driftpost::testing {
 
 class RunningProgram {
  public:
-  // Copies the program into `folder` and starts it there, in that folder as its current one,
-  // without a display and with the given command-line arguments.
+  // Copies the program into `folder` (unless a copy is there already, which may be running)
+  // and starts it there, in that folder as its current one, without a display and with the
+  // given command-line arguments.
   explicit RunningProgram(const std::string& folder, std::vector<std::string> extraEnvironment = {},
                           const std::vector<std::string>& arguments = {}) {
     executable_ = folder + "/driftpost";
-    std::filesystem::copy_file(std::string(DRIFTPOST_BINARY_DIR) + "/driftpost", executable_,
-                               std::filesystem::copy_options::overwrite_existing);
+    if (!std::filesystem::exists(executable_))
+      std::filesystem::copy_file(std::string(DRIFTPOST_BINARY_DIR) + "/driftpost", executable_);
     std::vector<char*> argv{executable_.data()};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);

@@ -103,16 +103,16 @@ int main(int argc, char* argv[]) {
   }
 
   // A copy already running with this share list takes the files; this one would only stand
-  // in its way.
+  // in its way. A start that names a port of its own asks for a server of its own, which it
+  // gets, as before.
   driftpost::TSingleInstance instance(files.ContainerFileName);
-  if (!instance.Claim()) {
+  if (!instance.Claim() && commandLine.Port.empty()) {
     const std::string error = instance.HandOver(commandLine.Files);
     if (!error.empty()) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return EXIT_FAILURE;
     }
     std::printf("Driftpost is already running: it now shares the files named here and shows its Container window.\n");
-    if (!commandLine.Port.empty()) std::printf("It keeps serving on its own port; --port is not used.\n");
     return EXIT_SUCCESS;
   }
 

@@ -117,6 +117,12 @@ TEST(ProgramRunTest, ASecondStartHandsItsFilesToTheRunningCopy) {
   client.Send("GET / HTTP/1.0\r\n\r\n");
   const std::string index = client.Read(std::string::npos, 20000);
   EXPECT_NE(index.find("song.wav"), std::string::npos) << index;
+  // A start that names a port of its own gets a server of its own.
+  const std::string otherPort = testing::FreePort();
+  RunningProgram other(dir.Path(), {}, {"--port", otherPort, "song.wav"});
+  EXPECT_TRUE(other.WaitForOutput(":" + otherPort + "/ on the Newton\n")) << other.Output();
+  other.Signal(SIGKILL);
+  EXPECT_EQ(other.WaitForExit(), -1);
   program.Signal(SIGTERM);
   EXPECT_EQ(program.WaitForExit(), 0) << program.Output();
   EXPECT_EQ(program.Output().find("Error"), std::string::npos) << program.Output();
