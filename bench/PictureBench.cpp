@@ -96,7 +96,10 @@ std::size_t PictureRoad(const std::string& path) {
   const int width = picture.Width(), height = picture.Height();
   if (width > 320 || height > 320) ResamplePicture(picture, FitIntoSquare(width, height, 320));
   TJPEGImage jpeg;
-  jpeg.CopyFrom(picture.Graphic());
+  if (auto* bitmap = dynamic_cast<TBitmap*>(picture.Graphic()))
+    jpeg.TakeBitmap(*bitmap);
+  else
+    jpeg.CopyFrom(picture.Graphic());
   TMemoryStream stream;
   jpeg.SaveStream(stream);
   return static_cast<std::size_t>(stream.Size());

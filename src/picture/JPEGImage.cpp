@@ -378,6 +378,14 @@ void TJPEGImage::CopyFrom(const TGraphic* source) {
   Changed();
 }
 
+void TJPEGImage::TakeBitmap(TBitmap& source) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->TakeImage(source);
+  data_ = std::make_shared<TJPEGData>();
+  bitmap_ = std::move(bitmap);
+  Changed();
+}
+
 int TJPEGImage::Width() const {
   if (bitmap_) return bitmap_->Width();
   const int divisor = 1 << Scale;

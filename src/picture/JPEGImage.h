@@ -73,6 +73,9 @@ class TJPEGImage : public TGraphic {
   // copied for encoding; anything else raises EConvertError
   // "%s kann nicht zu  %s zugewiesen werden".
   void CopyFrom(const TGraphic* source) override;
+  // As CopyFrom of a bitmap, but takes its pixels instead of copying them; `source` is left
+  // empty. For a picture that is made only to be encoded.
+  void TakeBitmap(TBitmap& source);
 
   int Width() const override;
   int Height() const override;

@@ -418,8 +418,12 @@ void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, c
       // An icon or a metafile cannot be encoded as it is: it is drawn on white first.
       DrawOnWhite(picture);
     }
-    // A JPEG file that was not scaled keeps its own bytes; everything else is a bitmap now.
-    jpeg.CopyFrom(picture.Graphic());
+    // A JPEG file that was not scaled keeps its own bytes; everything else is a bitmap now,
+    // whose pixels the encoder takes over.
+    if (auto* bitmap = dynamic_cast<TBitmap*>(picture.Graphic()))
+      jpeg.TakeBitmap(*bitmap);
+    else
+      jpeg.CopyFrom(picture.Graphic());
     jpeg.SaveStream(jpegData);
   }
   WriteJpegAnswer(answer, version, jpegData);
