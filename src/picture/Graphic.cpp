@@ -23,6 +23,8 @@ TGraphicClass TGraphic::StaticClass() {
 
 void TGraphic::LoadFile(const std::string& path) {
   TFileStream stream(path, fmOpenRead | fmShareDenyWrite);
+  // A device opens like a file but could be read without end.
+  if (!stream.Regular()) throw EFOpenError::ForFile(path);
   LoadStream(stream);
 }
 

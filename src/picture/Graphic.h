@@ -101,7 +101,8 @@ class TGraphic {
   bool InheritsFrom(TGraphicClass ancestor) const { return ClassType()->InheritsFrom(ancestor); }
 
   // Opens the file read-only, loads it through LoadStream and closes it again, also when
-  // loading failed. Raises EFOpenError when the file cannot be opened. A reader whose
+  // loading failed. Raises EFOpenError when the file cannot be opened or is not a regular
+  // file (a folder, a pipe, a device). A reader whose
   // pictures need a second file beside the first learns the path here.
   virtual void LoadFile(const std::string& path);
   // Reads the picture from the stream's current position.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
-#include <sys/stat.h>
 
 #include "container/ImageList.h"
 #include "picture/Bitmap.h"
@@ -43,13 +42,6 @@ void WriteHtmlAnswer(TStream& answer, const std::string& version, const std::str
 void WriteJpegAnswer(TStream& answer, const std::string& version, TMemoryStream& jpeg) {
   WriteAnswerHeader(answer, version, ImageJpegLine, jpeg.Size());
   if (jpeg.Size() > 0) answer.WriteBuffer(jpeg.Memory(), jpeg.Size());
-}
-
-// Only a regular file is read: a device could be read without end. (Opening never waits for
-// a pipe's writer: TFileStream refuses pipes.)
-void RequireRegularFile(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) throw EFOpenError::ForFile(path);
 }
 
 // The Newton shows at most 320 by 320 pixels.
@@ -403,7 +395,6 @@ void TWebFront::SendFileBytes(TAnswerStream& answer, const std::string& version,
 
 void TWebFront::SendPictureAsJpeg(TStream& answer, const std::string& version, const std::string& path,
                                   bool scale) const {
-  RequireRegularFile(path);
   TMemoryStream jpegData;
   {
     // The picture and its copies live only while the JPEG bytes are made.
